@@ -1,0 +1,53 @@
+// The command-line install: validate, confirm, save, register, start.
+#include "launcher/command_line.h"
+#include "launcher/exit_codes.h"
+#include "launcher/messages.h"
+#include "launcher/road_messages.h"
+#include "launcher/startup.h"
+#include "resources/resource.h"
+#include "scm/scm_ops.h"
+#include "settings/option_store.h"
+#include "settings/settings_file.h"
+
+int RunInstallRoad(void)
+{
+    if (gSettings.name[0] == '\0') {
+        ReportRoadError(IDS_NAME_MISSING, NULL);
+        return EXIT_INVALID;
+    }
+    if (!HasProgramExtension(gSettings.exe)) {
+        ReportRoadError(IDS_PROGRAM_MISSING, NULL);
+        return EXIT_INVALID;
+    }
+    // An option whose stored form would not read back whole is refused
+    // rather than saved cut, which would start the program with other options.
+    if (!gFlags.ini && !OptionFitsSettings(gSettings.option)) {
+        ReportRoadError(IDS_OPTION_TOO_LONG, NULL);
+        return EXIT_INVALID;
+    }
+    if (gFlags.question &&
+        ShowMessage(NULL, IDS_CONFIRM_REGISTER, gSettings.name, kErrorCaption, MB_YESNO) != IDYES)
+        return EXIT_NOT_CONFIRMED;
+    // A service registered without its settings would have nothing to run.
+    if (!gFlags.ini && !SaveSettings()) {
+        ReportRoadError(IDS_CREATE_FAILED, NULL);
+        return EXIT_SCM_FAILED;
+    }
+    DWORD error = CreateWrappedService();
+    if (error != 0) {
+        ReportRoadError(error == ERROR_SERVICE_EXISTS ? IDS_NAME_TAKEN : IDS_CREATE_FAILED, NULL);
+        return EXIT_SCM_FAILED;
+    }
+    if (!gFlags.start) {
+        ReportRoadSuccess(IDS_REGISTERED);
+        return EXIT_DONE;
+    }
+    if (StartWrappedService()) {
+        ReportRoadSuccess(IDS_REGISTERED_STARTED);
+        return EXIT_DONE;
+    }
+    if (gFlags.no_error)
+        return EXIT_DONE;
+    ShowMessage(NULL, IDS_START_FAILED, gSettings.name, kCaption, MB_OK);
+    return EXIT_START_FAILED;
+}

@@ -1,0 +1,22 @@
+// The entry routine's process-wide state and the three roads it runs itself.
+#ifndef TAVI_LAUNCHER_STARTUP_H
+#define TAVI_LAUNCHER_STARTUP_H
+
+#include <windows.h>
+#include "settings/text.h"
+
+struct ProgramPaths {
+    char modulePath[TEXT_SIZE];
+    char moduleDir[TEXT_SIZE];
+    char settingsPath[TEXT_SIZE];
+};
+
+extern HINSTANCE gInstance;
+extern ProgramPaths gPaths;
+
+int TaviMain(HINSTANCE instance, const char *tail);
+int RunInstallRoad(void);
+int RunUninstallRoad(void);
+int RunWindowRoad(void);
+
+#endif

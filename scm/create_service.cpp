@@ -1,0 +1,30 @@
+// Registers the executable itself as the service named in gSettings.
+#include "scm/scm_ops.h"
+#include "scm/scm_handle.h"
+#include "scm/service_path.h"
+#include "launcher/startup.h"
+#include "settings/service_settings.h"
+
+DWORD CreateWrappedService(void)
+{
+    // A quoted path of 259 bytes plus its quotes needs two bytes more.
+    char binaryPath[TEXT_SIZE + 2];
+    FormServiceBinaryPath(binaryPath, sizeof binaryPath, gPaths.modulePath);
+
+    ScmHandle scm(OpenLocalScm());
+    if (!scm)
+        return GetLastError();
+    DWORD type = SERVICE_WIN32_OWN_PROCESS;
+    if (gSettings.desktop)
+        type |= SERVICE_INTERACTIVE_PROCESS;
+    DWORD start = gSettings.auto_ ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+    ScmHandle service(CreateServiceA(scm.get(), gSettings.name, gSettings.name, SERVICE_ALL_ACCESS,
+                                     type, start, SERVICE_ERROR_NORMAL, binaryPath, NULL, NULL,
+                                     NULL, NULL, NULL));
+    if (!service)
+        return GetLastError();
+    SERVICE_DESCRIPTIONA description;
+    description.lpDescription = gSettings.description;
+    ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    return 0;
+}

@@ -1,0 +1,82 @@
+// The start-up probe: platform, launch kind, and the state of an existing
+// service of the configured name, which it reads back and asks to stop.
+#include "scm/scm_ops.h"
+#include "scm/scm_handle.h"
+#include "launcher/command_line.h"
+#include "launcher/messages.h"
+#include "launcher/startup.h"
+#include "resources/resource.h"
+
+ProbeResult gProbe;
+
+// Start type and interactive flag of the registration replace ours.
+static void ReadBackRegistration(SC_HANDLE service)
+{
+    DWORD needed = 0;
+    QueryServiceConfigA(service, NULL, 0, &needed);
+    QUERY_SERVICE_CONFIGA *config = (QUERY_SERVICE_CONFIGA *)LocalAlloc(LPTR, needed);
+    if (config == NULL)
+        return;
+    // A failed read leaves the zeroed record: auto_ stays, desktop becomes 0.
+    QueryServiceConfigA(service, config, needed, &needed);
+    if (config->dwStartType == SERVICE_AUTO_START)
+        gSettings.auto_ = 1;
+    else if (config->dwStartType == SERVICE_DEMAND_START)
+        gSettings.auto_ = 0;
+    gSettings.desktop = (config->dwServiceType & SERVICE_INTERACTIVE_PROCESS) ? 1 : 0;
+    LocalFree(config);
+}
+
+static void StopExistingService(SC_HANDLE service)
+{
+    SERVICE_STATUS status;
+    if (!QueryServiceStatus(service, &status)) {
+        ShowMessage(NULL, IDS_CANNOT_STOP, NULL, kErrorCaption, MB_OK);
+        return;
+    }
+    if (status.dwCurrentState != SERVICE_STOPPED)
+        gProbe.wasRunning = 1;
+    ControlService(service, SERVICE_CONTROL_STOP, &status);
+    Sleep(500);
+}
+
+int ProbeService(void)
+{
+    gProbe.isNt = 0;
+    gProbe.serviceExists = 0;
+    gProbe.wasRunning = 0;
+    gProbe.launchedByScm = 0;
+
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return 0;
+    gProbe.isNt = 1;
+
+    char current[TEXT_SIZE];
+    current[0] = '\0';
+    GetCurrentDirectoryA(TEXT_SIZE, current);
+    if (!TextEqualI(current, gPaths.moduleDir)) {
+        SetCurrentDirectoryA(gPaths.moduleDir);
+        // The SCM starts the service without arguments: /install or
+        // /uninstall typed in another folder is a person's request, which
+        // must not end silently as a failed service start.
+        if (!gFlags.install && !gFlags.uninstall) {
+            gProbe.launchedByScm = 1;
+            return 1;
+        }
+    }
+
+    ScmHandle scm(OpenLocalScm());
+    if (!scm)
+        return 0;
+    ScmHandle service(OpenServiceA(scm.get(), gSettings.name, SERVICE_ALL_ACCESS));
+    if (!service)
+        return 0;
+    gProbe.serviceExists = 1;
+    ReadBackRegistration(service.get());
+    StopExistingService(service.get());
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Everything done to the service control manager from outside the running
+// service: the start-up probe, create, delete and start. All work on the
+// service named gSettings.name on the local machine.
+#ifndef TAVI_SCM_SCM_OPS_H
+#define TAVI_SCM_SCM_OPS_H
+
+#include <windows.h>
+
+struct ProbeResult {
+    int isNt;
+    int serviceExists;
+    int wasRunning;
+    int launchedByScm;
+};
+
+extern ProbeResult gProbe;
+
+// Returns launchedByScm. May change the current directory, may replace
+// gSettings.auto_ and desktop by an existing registration's, and asks an
+// existing service to stop.
+int ProbeService(void);
+// 0 on success, else the platform's error code (1073 when the name is taken).
+DWORD CreateWrappedService(void);
+int DeleteWrappedService(void);
+int StartWrappedService(void);
+
+#endif

@@ -1,0 +1,75 @@
+# Shared by scripts/test.sh and scripts/demo.sh: installs what is missing,
+# builds, and brings up the Wine prefix and the X display the tests use.
+# Sourced, not run.
+
+TAVI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+export WINEPREFIX="${WINEPREFIX:-$TAVI_ROOT/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Code page 932, so the program's ANSI texts are Shift_JIS as on a Japanese system.
+export LC_ALL=ja_JP.UTF-8
+export WINE64 WINESERVER TAVI_ROOT
+
+tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth cmake
+               ninja-build googletest fonts-ipafont-gothic imagemagick x11-utils python3)
+
+ensure_packages() {
+    local missing=()
+    for p in "${tavi_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+build_all() {
+    cd "$TAVI_ROOT"
+    for preset in native x64 x86; do
+        cmake --preset "$preset" >/dev/null || return 1
+        cmake --build --preset "$preset" || return 1
+    done
+}
+
+# An X display of our own: message boxes and cross-process window messages
+# need one (Wine's null driver shows EnumWindows no windows).
+ensure_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        return 0
+    fi
+    local n
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        export DISPLAY=":$n"
+        local i
+        for i in $(seq 1 100); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
+# The prefix is made once under build/, in the order that leaves exactly one
+# services.exe: wineboot, wait for its server to end, then a persistent server.
+ensure_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        "$WINE64" wineboot -i >/dev/null 2>&1
+        "$WINESERVER" -w
+    fi
+    "$WINESERVER" -p >/dev/null 2>&1
+    # One command to bring services.exe up; its output must not be a pipe.
+    "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null
+}
+
+stop_prefix() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+}

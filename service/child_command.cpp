@@ -1,0 +1,24 @@
+// See child_command.h.
+#include "service/child_command.h"
+#include "settings/text.h"
+
+#include <string.h>
+
+int FormChildCommandLine(char *out, size_t size, const char *exe, const char *option)
+{
+    int quote = exe[0] != '"' && strchr(exe, ' ') != NULL;
+    if (size == 0)
+        return 0;
+    out[0] = '\0';
+    int ok = CopyText(out, size, quote ? "\"" : "") && AppendText(out, size, exe) &&
+             AppendText(out, size, quote ? "\" " : " ") && AppendText(out, size, option);
+    if (!ok)
+        out[0] = '\0';
+    return ok;
+}
+
+void FormChildWorkingDirectory(char *out, size_t size, const char *exe)
+{
+    CopyText(out, size, exe);
+    CutAtLastBackslash(out);
+}

@@ -1,0 +1,16 @@
+// Forming the child's command line and working directory. Pure: no Windows
+// header, so it is built and tested natively too.
+#ifndef TAVI_SERVICE_CHILD_COMMAND_H
+#define TAVI_SERVICE_CHILD_COMMAND_H
+
+#include <stddef.h>
+
+// "%s %s" of the program path and the option text; a path with a blank that
+// is not already quoted goes in double quotes, so that C:\Program Files\x.exe
+// cannot run C:\Program.exe. Returns 0 (out empty) when the line does not fit
+// in size bytes: a cut line would start the program with other options.
+int FormChildCommandLine(char *out, size_t size, const char *exe, const char *option);
+// The program path cut at its last backslash (Shift_JIS-aware).
+void FormChildWorkingDirectory(char *out, size_t size, const char *exe);
+
+#endif

@@ -1,0 +1,18 @@
+// Starting the wrapped program and asking it to end. Nothing here waits for
+// the child or terminates it: the caller holds its handles and closes them.
+#ifndef TAVI_SERVICE_CHILD_PROCESS_H
+#define TAVI_SERVICE_CHILD_PROCESS_H
+
+#include <windows.h>
+
+// Nonzero when the child was started. On failure the record is all zero and
+// the platform's last error tells why (ERROR_FILENAME_EXCED_RANGE for a
+// command line that does not fit). With STOP_CTRLBREAK the caller holds a
+// console afterwards and releases it with FreeConsole.
+BOOL LaunchChild(const char *exe, const char *option, int method, PROCESS_INFORMATION *child);
+// Sends the method's stop request to the process processId, which the caller
+// has stored in gRuntime.childPid. Process id 0 means no child: nothing is sent.
+void RequestChildStop(int method, DWORD processId);
+BOOL CALLBACK CloseChildWindowsProc(HWND window, LPARAM method);
+
+#endif

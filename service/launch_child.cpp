@@ -1,0 +1,31 @@
+// Starts the wrapped program in its own directory with the host's own
+// start-up information.
+#include "service/child_process.h"
+#include "service/child_command.h"
+#include "settings/service_settings.h"
+
+BOOL LaunchChild(const char *exe, const char *option, int method, PROCESS_INFORMATION *child)
+{
+    ZeroMemory(child, sizeof *child);
+    STARTUPINFOA startup;
+    GetStartupInfoA(&startup);
+
+    char commandLine[TEXT_SIZE];
+    char directory[TEXT_SIZE];
+    DWORD flags = CREATE_DEFAULT_ERROR_MODE;
+    // The console comes before the check of the line, so that the caller's
+    // FreeConsole always has a console to release.
+    if (method == STOP_CTRLBREAK) {
+        // A console child shares this console and leads a new process group
+        // whose id is its process id, the target of the Ctrl+Break.
+        AllocConsole();
+        flags |= CREATE_NEW_PROCESS_GROUP;
+    }
+    if (!FormChildCommandLine(commandLine, sizeof commandLine, exe, option)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
+    FormChildWorkingDirectory(directory, sizeof directory, exe);
+    return CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL, directory, &startup,
+                          child);
+}

@@ -1,0 +1,30 @@
+// The service face: the single-instance guard, the dispatcher, the service
+// main routine with its supervision loop, and the control handler.
+#ifndef TAVI_SERVICE_SERVICE_HOST_H
+#define TAVI_SERVICE_SERVICE_HOST_H
+
+#include <windows.h>
+#include <atomic>
+
+// Shared by the main thread (control handler) and the service thread; each
+// field has a single writer and is read and written atomically.
+struct RuntimeState {
+    std::atomic<SERVICE_STATUS_HANDLE> statusHandle;
+    std::atomic<int> stopping;
+    std::atomic<DWORD> childPid;
+    HANDLE instanceMutex;
+    // Set by the service thread while it starts a child, so that a stop that
+    // arrives meanwhile can wait for the new child's id instead of missing it.
+    std::atomic<int> launching;
+};
+
+extern RuntimeState gRuntime;
+
+// 1 when another host of this service name runs; the process then ends.
+int AcquireInstanceMutex(void);
+BOOL RunServiceDispatcher(void);
+void WINAPI ServiceMain(DWORD argc, LPSTR *argv);
+void WINAPI ServiceControlHandler(DWORD control);
+BOOL ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint);
+
+#endif

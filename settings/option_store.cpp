@@ -1,0 +1,28 @@
+// Encoding of the option value for the settings file; see option_store.h.
+#include "settings/option_store.h"
+#include "settings/text.h"
+
+int FormatStoredOption(char *out, const char *option)
+{
+    char escaped[TEXT_SIZE];
+    out[0] = '\0';
+    if (!EscapeValue(escaped, sizeof escaped, option))
+        return 0;
+    CopyText(out, STORED_OPTION_SIZE, "\"");
+    AppendText(out, STORED_OPTION_SIZE, escaped);
+    AppendText(out, STORED_OPTION_SIZE, "\"");
+    return 1;
+}
+
+int OptionFitsSettings(const char *option)
+{
+    char escaped[TEXT_SIZE];
+    return EscapeValue(escaped, sizeof escaped, option);
+}
+
+void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)
+{
+    // A file written by hand holds the option as it is.
+    if (!encoded || !UnescapeValue(out, size, stored))
+        CopyText(out, size, stored);
+}

@@ -1,0 +1,30 @@
+// The configuration of the one wrapped service, and the process-wide copy
+// of it. Field names are the settings file's keys; `auto` is a keyword of
+// the language, so its field is auto_.
+#ifndef TAVI_SETTINGS_SERVICE_SETTINGS_H
+#define TAVI_SETTINGS_SERVICE_SETTINGS_H
+
+#include "settings/text.h"
+
+// How the child is asked to end; also the index in the dialog's list.
+enum StopMethod {
+    STOP_CLOSE = 0,       // WM_CLOSE to each unowned top-level window
+    STOP_SYSCOMMAND = 1,  // WM_SYSCOMMAND with SC_CLOSE
+    STOP_SYSANDCLOSE = 2, // WM_SYSCOMMAND with SC_CLOSE, then WM_CLOSE
+    STOP_CTRLBREAK = 3    // console Ctrl+Break to the child's process group
+};
+
+struct ServiceSettings {
+    char exe[TEXT_SIZE];
+    char option[TEXT_SIZE];
+    char name[TEXT_SIZE];
+    char description[TEXT_SIZE];
+    int end;
+    int auto_;
+    int desktop;
+    int retry;
+};
+
+extern ServiceSettings gSettings;
+
+#endif
