@@ -8,9 +8,13 @@ WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="${WINEPREFIX:-$TAVI_ROOT/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# Code page 932, so the program's ANSI texts are Shift_JIS as on a Japanese system.
-export LC_ALL=ja_JP.UTF-8
 export WINE64 WINESERVER TAVI_ROOT
+
+# Every Windows program runs with code page 932, so that its ANSI texts are
+# Shift_JIS as on a Japanese system. Only Wine sees this locale: the host
+# has not generated it.
+wine() { LC_ALL=ja_JP.UTF-8 "$WINE64" "$@"; }
+wineserver() { LC_ALL=ja_JP.UTF-8 "$WINESERVER" "$@"; }
 
 tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth cmake
                ninja-build googletest fonts-ipafont-gothic imagemagick x11-utils python3)
@@ -62,14 +66,14 @@ ensure_display() {
 ensure_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
-        "$WINE64" wineboot -i >/dev/null 2>&1
-        "$WINESERVER" -w
+        wine wineboot -i >/dev/null 2>&1
+        wineserver -w
     fi
-    "$WINESERVER" -p >/dev/null 2>&1
+    wineserver -p >/dev/null 2>&1
     # One command to bring services.exe up; its output must not be a pipe.
-    "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
 stop_prefix() {
-    "$WINESERVER" -k >/dev/null 2>&1 || true
+    wineserver -k >/dev/null 2>&1 || true
 }
