@@ -8,10 +8,10 @@ int FormServiceBinaryPath(char *out, size_t size, const char *modulePath)
     for (const char *p = modulePath; *p != '\0'; p++)
         if (*p == ' ')
             blank = 1;
-    if (!blank)
-        return CopyText(out, size, modulePath);
-    if (!CopyText(out, size, "\"") || !AppendText(out, size, modulePath) ||
-        !AppendText(out, size, "\"")) {
+    int ok = blank ? CopyText(out, size, "\"") && AppendText(out, size, modulePath) &&
+                         AppendText(out, size, "\"")
+                   : CopyText(out, size, modulePath);
+    if (!ok) {
         if (size > 0)
             out[0] = '\0';
         return 0;

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "ui/config_dialog.h"
+#include "ui/test_start.h"
 #include "launcher/messages.h"
 #include "launcher/startup.h"
 #include "resources/resource.h"

@@ -7,8 +7,4 @@
 // Always returns FALSE, so the platform's default dialog handling follows.
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Launches exe with option, shows the test notice, then asks the program to
-// end by method and waits for it a while.
-void TestStart(HWND dialog, const char *exe, const char *option, int method);
-
 #endif

@@ -1,6 +1,6 @@
 // The test start: launch the program as the service would, tell the user,
 // then send the chosen stop request and wait a while for the program to end.
-#include "ui/config_dialog.h"
+#include "ui/test_start.h"
 #include "launcher/messages.h"
 #include "resources/resource.h"
 #include "service/child_process.h"

@@ -153,6 +153,7 @@ TEST(FindExtension, ScansBytewiseBackFromTheEndToTheSecondByte)
         {"C:\\a\\b.exe", 7},  // after the dot
         {"C:\\a.b\\prog", 11}, // separator first: empty, at the end
         {"C:/dir/app.exe", 11},
+        {"C:/a.b/prog", 11},   // a forward slash separates too
         {"C:x", 3},
         {"a.b.c", 4},
         {"app.", 4},
@@ -173,7 +174,7 @@ TEST(HasProgramExtension, AcceptsExeAndBatInAnyCase)
     const struct { const char *path; int program; } cases[] = {
         {"C:\\a\\b.exe", 1}, {"C:\\a\\b.EXE", 1}, {"x.Bat", 1},  {"x.bAT", 1},
         {"x.cmd", 0},        {"x.exe.txt", 0},    {"x.exex", 0}, {"C:\\d.exe\\prog", 0},
-        {"", 0},             {"exe", 1},          {".bat", 1},   {"x.", 0},
+        {"", 0},             {"exe", 1},          {".bat", 0},   {"x.", 0}, // ".bat" is its own extension
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);

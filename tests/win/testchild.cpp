@@ -1,0 +1,322 @@
+// testchild: the program that the tests have tavi start, stop and restart.
+//   testchild --log FILE [--windows] [--ignore-close] [--hang] [--exit N]
+//             [--run-ms N] [--probe-group]
+//   testchild --kill PID[,PID...]
+// Every event is appended to FILE as one line (opened, appended and closed
+// per line, so that children running side by side can share one file):
+//   start pid= ppid= tick= cmdline=HEX cwd=HEX console=0|1 conwin=HEX
+//         conprocs=PID,PID|none ctrlc_disabled=0|1
+//   probe group=0|1          (--probe-group, see below)
+//   msg window=main|owned msg=WM_CLOSE|SC_CLOSE from=outside|defproc tick=
+//   ctrl type=N tick=
+//   exit code=N tick=
+// HEX is the hex of ANSI bytes (GetCommandLineA, GetCurrentDirectoryA).
+// console: a console is attached (CONOUT$ opens); conwin: GetConsoleWindow;
+// conprocs: GetConsoleProcessList, "none" where the platform has no answer;
+// ctrlc_disabled: bit 0 of the process parameters' ConsoleFlags, which the
+// platform sets for a process started with CREATE_NEW_PROCESS_GROUP.
+//
+// --windows: an unowned top-level window "tavi test child" and a window it
+// owns; WM_CLOSE on the main window destroys it and the process exits 0,
+// WM_SYSCOMMAND/SC_CLOSE goes to DefWindowProc, whose own WM_CLOSE is logged
+// with from=defproc. --ignore-close logs both and does nothing else. --hang
+// stops taking messages once the windows exist.
+// --exit N: exit with N right after the start line. --run-ms N: exit 0 after
+// N ms whatever else happens. Without these it runs until a console control
+// event or a window close ends it, or it is killed.
+// --probe-group: with Ctrl+C enabled again, sends Ctrl+C to the process group
+// whose id is this process's id; it arrives only when this process leads a
+// process group on its console (Wine delivers Ctrl+C per group).
+// --kill: terminates those of the listed processes that are testchild.exe.
+#include <windows.h>
+#include <tlhelp32.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const char *gLogPath;
+static HWND gMain;
+static HWND gOwned;
+static bool gIgnoreClose;
+static volatile LONG gInDefSysClose;
+static volatile LONG gProbing;
+static HANDLE gProbeEvent;
+
+static void AppendHex(char *out, size_t size, const char *text)
+{
+    size_t used = strlen(out);
+    for (const unsigned char *p = (const unsigned char *)text; *p && used + 3 < size; p++)
+        used += snprintf(out + used, size - used, "%02x", *p);
+}
+
+static void LogLine(const char *line)
+{
+    if (gLogPath == NULL)
+        return;
+    // Children of one test may write at once: retry while another holds it.
+    for (int attempt = 0; attempt < 200; attempt++) {
+        HANDLE file = CreateFileA(gLogPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written;
+            WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
+            WriteFile(file, "\r\n", 2, &written, NULL);
+            CloseHandle(file);
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+static void LogExit(UINT code)
+{
+    char line[128];
+    snprintf(line, sizeof line, "exit code=%u tick=%lu", code, GetTickCount());
+    LogLine(line);
+}
+
+static DWORD ParentProcessId(void)
+{
+    DWORD self = GetCurrentProcessId();
+    DWORD parent = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == self)
+            parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    return parent;
+}
+
+// RTL_USER_PROCESS_PARAMETERS.ConsoleFlags; the public headers leave the
+// field out, so it is read at its fixed place after the console handle, and
+// the process parameters at theirs in the PEB.
+static ULONG ConsoleFlags(void)
+{
+    typedef BYTE *(WINAPI * GetPeb)(void);
+    GetPeb getPeb = (GetPeb)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetCurrentPeb");
+    if (getPeb == NULL)
+        return 0;
+    BYTE *params = *(BYTE **)(getPeb() + 4 * sizeof(void *));
+    return *(ULONG *)(params + 16 + sizeof(void *));
+}
+
+static int ConsoleAttached(void)
+{
+    HANDLE output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (output == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(output);
+    return 1;
+}
+
+static void LogStart(void)
+{
+    static char line[4096];
+    char directory[MAX_PATH + 1] = "";
+    GetCurrentDirectoryA(sizeof directory, directory);
+    snprintf(line, sizeof line, "start pid=%lu ppid=%lu tick=%lu cmdline=", GetCurrentProcessId(),
+             ParentProcessId(), GetTickCount());
+    AppendHex(line, sizeof line, GetCommandLineA());
+    strcat(line, " cwd=");
+    AppendHex(line, sizeof line, directory);
+    size_t used = strlen(line);
+    used += snprintf(line + used, sizeof line - used, " console=%d conwin=%llx conprocs=",
+                     ConsoleAttached(), (unsigned long long)(ULONG_PTR)GetConsoleWindow());
+    DWORD processes[64];
+    DWORD count = GetConsoleProcessList(processes, 64);
+    if (count == 0 || count > 64)
+        used += snprintf(line + used, sizeof line - used, "none");
+    for (DWORD i = 0; i < count && i < 64; i++)
+        used += snprintf(line + used, sizeof line - used, "%s%lu", i ? "," : "", processes[i]);
+    snprintf(line + used, sizeof line - used, " ctrlc_disabled=%lu", ConsoleFlags() & 1);
+    LogLine(line);
+}
+
+static BOOL WINAPI ControlHandler(DWORD type)
+{
+    char line[64];
+    snprintf(line, sizeof line, "ctrl type=%lu tick=%lu", type, GetTickCount());
+    LogLine(line);
+    if (gProbing && type == CTRL_C_EVENT) {
+        SetEvent(gProbeEvent);
+        return TRUE;
+    }
+    LogExit(STATUS_CONTROL_C_EXIT);
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+static void ProbeGroup(void)
+{
+    gProbeEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    gProbing = 1;
+    SetConsoleCtrlHandler(NULL, FALSE);
+    int arrived = GenerateConsoleCtrlEvent(CTRL_C_EVENT, GetCurrentProcessId()) &&
+                  WaitForSingleObject(gProbeEvent, 3000) == WAIT_OBJECT_0;
+    gProbing = 0;
+    char line[32];
+    snprintf(line, sizeof line, "probe group=%d", arrived);
+    LogLine(line);
+}
+
+static void LogMessage(HWND window, const char *message)
+{
+    char line[128];
+    snprintf(line, sizeof line, "msg window=%s msg=%s from=%s tick=%lu",
+             window == gMain ? "main" : "owned", message,
+             gInDefSysClose ? "defproc" : "outside", GetTickCount());
+    LogLine(line);
+}
+
+static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) != SC_CLOSE)
+            break;
+        LogMessage(window, "SC_CLOSE");
+        if (gIgnoreClose)
+            return 0;
+        {
+            // DefWindowProc answers SC_CLOSE by sending WM_CLOSE itself.
+            InterlockedIncrement(&gInDefSysClose);
+            LRESULT result = DefWindowProcA(window, message, wParam, lParam);
+            InterlockedDecrement(&gInDefSysClose);
+            return result;
+        }
+    case WM_CLOSE:
+        LogMessage(window, "WM_CLOSE");
+        if (!gIgnoreClose)
+            DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        if (window == gMain)
+            PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static int RunWindows(bool hang)
+{
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = "TaviTestChild";
+    RegisterClassA(&windowClass);
+    gMain = CreateWindowExA(0, "TaviTestChild", "tavi test child", WS_OVERLAPPEDWINDOW, 40, 40, 320,
+                            200, NULL, NULL, windowClass.hInstance, NULL);
+    gOwned = CreateWindowExA(0, "TaviTestChild", "tavi test child owned", WS_OVERLAPPEDWINDOW, 80,
+                             80, 240, 150, gMain, NULL, windowClass.hInstance, NULL);
+    ShowWindow(gMain, SW_SHOWNORMAL);
+    ShowWindow(gOwned, SW_SHOWNORMAL);
+    char line[96];
+    snprintf(line, sizeof line, "windows main=%llx owned=%llx tick=%lu",
+             (unsigned long long)(ULONG_PTR)gMain, (unsigned long long)(ULONG_PTR)gOwned,
+             GetTickCount());
+    LogLine(line);
+    if (hang)
+        Sleep(INFINITE);
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+static DWORD WINAPI ExitLater(void *milliseconds)
+{
+    Sleep((DWORD)(ULONG_PTR)milliseconds);
+    LogExit(0);
+    ExitProcess(0);
+}
+
+static int IsTestChild(DWORD processId)
+{
+    int found = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    const char *selfName = strrchr(self, '\\') ? strrchr(self, '\\') + 1 : self;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == processId && entry.th32ProcessID != GetCurrentProcessId())
+            found = !lstrcmpiA(entry.szExeFile, selfName) ||
+                    !lstrcmpiA(entry.szExeFile, "testchild.exe");
+    CloseHandle(snapshot);
+    return found;
+}
+
+// Ends children that a test left running (one that ignored its stop request
+// outlives its host). Only processes of this program's own name are touched.
+static int KillChildren(char *list)
+{
+    for (char *item = strtok(list, ","); item; item = strtok(NULL, ",")) {
+        DWORD processId = strtoul(item, NULL, 10);
+        if (!IsTestChild(processId))
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+        if (process == NULL)
+            continue;
+        if (TerminateProcess(process, 1))
+            WaitForSingleObject(process, 5000);
+        printf("killed=%lu\n", processId);
+        CloseHandle(process);
+    }
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    bool windows = false, hang = false, probeGroup = false, exitAtOnce = false;
+    UINT exitCode = 0;
+    DWORD runMs = 0;
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        if (!strcmp(arg, "--kill") && i + 1 < argc)
+            return KillChildren(argv[i + 1]);
+        if (!strcmp(arg, "--log") && i + 1 < argc)
+            gLogPath = argv[++i];
+        else if (!strcmp(arg, "--windows"))
+            windows = true;
+        else if (!strcmp(arg, "--ignore-close"))
+            gIgnoreClose = true;
+        else if (!strcmp(arg, "--hang"))
+            hang = true;
+        else if (!strcmp(arg, "--probe-group"))
+            probeGroup = true;
+        else if (!strcmp(arg, "--exit") && i + 1 < argc) {
+            exitAtOnce = true;
+            exitCode = strtoul(argv[++i], NULL, 10);
+        } else if (!strcmp(arg, "--run-ms") && i + 1 < argc)
+            runMs = strtoul(argv[++i], NULL, 10);
+    }
+    LogStart();
+    if (exitAtOnce) {
+        LogExit(exitCode);
+        return (int)exitCode;
+    }
+    SetConsoleCtrlHandler(ControlHandler, TRUE);
+    if (probeGroup)
+        ProbeGroup();
+    if (runMs)
+        CloseHandle(CreateThread(NULL, 0, ExitLater, (void *)(ULONG_PTR)runMs, 0, NULL));
+    int code = 0;
+    if (windows)
+        code = RunWindows(hang);
+    else
+        Sleep(INFINITE);
+    LogExit(code);
+    return code;
+}
