@@ -9,9 +9,9 @@
 
 static const char kSection[] = "tavi";
 
-static void ReadText(const char *key, char *out)
+static void ReadText(const char *key, char *out, DWORD size)
 {
-    GetPrivateProfileStringA(kSection, key, "", out, TEXT_SIZE, gPaths.settingsPath);
+    GetPrivateProfileStringA(kSection, key, "", out, size, gPaths.settingsPath);
 }
 
 static int ReadInt(const char *key, int fallback)
@@ -33,12 +33,15 @@ static int WriteIntSetting(const char *section, const char *key, int value, cons
 
 void LoadSettings(void)
 {
-    char stored[TEXT_SIZE];
-    ReadText("exe", gSettings.exe);
-    ReadText("option", stored);
+    // The reader counts the enclosing quotes against the buffer, so the
+    // stored option gets the room of its quoted form; the decoded text is
+    // bounded by the field again.
+    char stored[STORED_OPTION_SIZE];
+    ReadText("exe", gSettings.exe, TEXT_SIZE);
+    ReadText("option", stored, sizeof stored);
     DecodeStoredOption(gSettings.option, TEXT_SIZE, stored, ReadInt("encode", 0));
-    ReadText("name", gSettings.name);
-    ReadText("description", gSettings.description);
+    ReadText("name", gSettings.name, TEXT_SIZE);
+    ReadText("description", gSettings.description, TEXT_SIZE);
     gSettings.end = ReadInt("end", 2);
     gSettings.auto_ = ReadInt("auto", 1);
     gSettings.desktop = ReadInt("desktop", 0);

@@ -117,9 +117,10 @@ def list_boxes():
 class Run:
     """A started tavi.exe: answer its boxes, then wait for its exit code."""
 
-    def __init__(self, process, out):
+    def __init__(self, process, out, line_file=None):
         self.process = process
         self.out = out
+        self.line_file = line_file
         self.boxes = []
 
     def answer(self, caption, button, timeout_ms=BOX_TIMEOUT_MS):
@@ -139,6 +140,9 @@ class Run:
             raise AssertionError("tavi.exe did not end; visible dialogs:\n" + boxes)
         finally:
             self.out.close()
+            if self.line_file:
+                os.unlink(self.line_file)
+                self.line_file = None
         return self.process.returncode
 
 
@@ -176,7 +180,7 @@ class Sandbox:
         process = subprocess.Popen(
             [WINE64, os.path.join(TOOLS, "runin.exe"), winpath(cwd or self.dir), winpath(line_file)],
             stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=WINE_ENV)
-        return Run(process, out)
+        return Run(process, out, line_file)
 
     def run(self, tail=b"", cwd=None, answers=(), timeout=EXIT_TIMEOUT_S):
         """Starts tavi.exe, answers the boxes (caption, button) in order; returns (code, boxes)."""
@@ -246,3 +250,54 @@ class TaviTestCase(unittest.TestCase):
 
 def main():
     unittest.main(verbosity=2)
+
+
+# A window program that runs until it is asked to close: the service host's
+# window stop methods end it, so a test's running service leaves nothing behind.
+LONG_RUNNER = r"C:\windows\system32\notepad.exe"
+
+
+def wait_state(name, state, timeout_ms=30000):
+    """True once the service reports state, False at the time-out."""
+    return tool("scmtool", "wait", name, state, timeout_ms,
+                timeout=timeout_ms / 1000 + EXIT_TIMEOUT_S)[0] == 0
+
+
+def read_profile(path, key, default=0, section="tavi"):
+    """(text bytes, integer) that the platform's profile reader gives for key."""
+    code, fields = tool("iniread", winpath(path), section, key, default)
+    if code != 0:
+        raise AssertionError("iniread failed on %s" % path)
+    return unhex(fields.get("text")), int(fields["int"])
+
+
+def is_registered(name):
+    return tool("scmtool", "exists", name)[0] == 0
+
+
+CHILD_HEX_FIELDS = ("exe", "cmdline", "cwd", "class")
+
+
+def read_child_log(path):
+    """The events that testchild wrote to its --log file, oldest first.
+
+    Each is a dict with "event" (start, msg, ctrl, exit, probe, windows,
+    topwin) and the line's key=value fields; exe, cmdline, cwd and class are
+    decoded to bytes. A missing file reads as no events.
+    """
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return []
+    events = []
+    for line in data.decode("latin-1").splitlines():
+        words = line.split()
+        if not words:
+            continue
+        event = {"event": words[0]}
+        for word in words[1:]:
+            key, _, value = word.partition("=")
+            event[key] = unhex(value) if key in CHILD_HEX_FIELDS else value
+        events.append(event)
+    return events
