@@ -19,10 +19,10 @@ int RunInstallRoad(void)
         ReportRoadError(IDS_PROGRAM_MISSING, NULL);
         return EXIT_INVALID;
     }
-    // An option whose stored form would not read back whole is refused
-    // rather than saved cut, which would start the program with other options.
-    if (!gFlags.ini && !OptionFitsSettings(gSettings.option)) {
-        ReportRoadError(IDS_OPTION_TOO_LONG, NULL);
+    // Settings that would not read back as given are refused rather than
+    // saved changed, which would start the program with other options.
+    if (!gFlags.ini && !SettingsCanBeStored(&gSettings)) {
+        ReportRoadError(IDS_SETTINGS_NOT_STORABLE, NULL);
         return EXIT_INVALID;
     }
     if (gFlags.question &&

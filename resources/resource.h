@@ -45,7 +45,7 @@
 #define IDS_FILTER_PATTERN 26
 #define IDS_BROWSE_TITLE 27
 // Added entries for requests that cannot be carried out whole.
-#define IDS_OPTION_TOO_LONG 28
+#define IDS_SETTINGS_NOT_STORABLE 28
 #define IDS_FOLDER_TOO_LONG 29
 
 #endif

@@ -18,6 +18,11 @@ echo "== native unit tests (ASan, UBSan)"
 ctest --preset native 2>&1 | tee build/native-ctest.log | tail -3
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 
+echo "== short fuzz runs (libFuzzer, ASan, UBSan)"
+fuzz_failed=0
+bash scripts/fuzz.sh 3 > build/fuzz-short.log 2>&1 || { fuzz_failed=1; status=1; cat build/fuzz-short.log; }
+tail -1 build/fuzz-short.log
+
 echo "== Wine tests (x64 tavi.exe)"
 ensure_display || exit 1
 ensure_prefix
@@ -27,8 +32,8 @@ stop_prefix
 
 read -r nf nt < <(summary build/native-ctest.log)
 read -r wf wt < <(summary build/wine-ctest.log)
-failed=$(( ${nf:-1} + ${wf:-1} ))
-total=$(( ${nt:-0} + ${wt:-0} ))
+failed=$(( ${nf:-1} + ${wf:-1} + fuzz_failed ))
+total=$(( ${nt:-0} + ${wt:-0} + 1 ))
 [ -n "${nt:-}" ] && [ -n "${wt:-}" ] || status=1
 echo
 echo "tests: $(( total - failed )) passed, $failed failed"

@@ -19,6 +19,9 @@ int FormChildCommandLine(char *out, size_t size, const char *exe, const char *op
 
 void FormChildWorkingDirectory(char *out, size_t size, const char *exe)
 {
-    CopyText(out, size, exe);
+    if (size == 0)
+        return;
+    // A path given in quotes has its folder after the opening quote.
+    CopyText(out, size, exe[0] == '"' ? exe + 1 : exe);
     CutAtLastBackslash(out);
 }

@@ -10,7 +10,8 @@
 // cannot run C:\Program.exe. Returns 0 (out empty) when the line does not fit
 // in size bytes: a cut line would start the program with other options.
 int FormChildCommandLine(char *out, size_t size, const char *exe, const char *option);
-// The program path cut at its last backslash (Shift_JIS-aware).
+// The program path cut at its last backslash (Shift_JIS-aware), without
+// the opening quote of a quoted path.
 void FormChildWorkingDirectory(char *out, size_t size, const char *exe);
 
 #endif

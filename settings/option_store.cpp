@@ -20,6 +20,21 @@ int OptionFitsSettings(const char *option)
     return EscapeValue(escaped, sizeof escaped, option);
 }
 
+static int HasLineBreak(const char *text)
+{
+    for (const char *p = text; *p != '\0'; p++)
+        if (*p == '\r' || *p == '\n')
+            return 1;
+    return 0;
+}
+
+int SettingsCanBeStored(const ServiceSettings *settings)
+{
+    return OptionFitsSettings(settings->option) && !HasLineBreak(settings->exe) &&
+           !HasLineBreak(settings->option) && !HasLineBreak(settings->name) &&
+           !HasLineBreak(settings->description);
+}
+
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)
 {
     // A file written by hand holds the option as it is.

@@ -6,6 +6,7 @@
 #define TAVI_SETTINGS_OPTION_STORE_H
 
 #include <stddef.h>
+#include "settings/service_settings.h"
 
 // Room for the quoted form: the escaped text (at most 259 bytes, what the
 // reader can take back), two quotes and the terminator.
@@ -16,6 +17,10 @@ enum { STORED_OPTION_SIZE = 262 };
 int FormatStoredOption(char *out, const char *option);
 // True when option can be saved and read back whole.
 int OptionFitsSettings(const char *option);
+// True when every text of settings can be saved and read back unchanged:
+// the option fits, and no text holds a line break, which would end the
+// line in the file and could add keys of its own.
+int SettingsCanBeStored(const ServiceSettings *settings);
 // Turns the value the reader returned back into the option text.
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded);
 

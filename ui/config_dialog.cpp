@@ -117,11 +117,11 @@ static void OnOk(HWND dialog)
     gSettings.desktop = GetCheck(dialog, IDC_DESKTOP);
     gSettings.retry = GetCheck(dialog, IDC_RETRY);
 
-    // Saved cut, the option would start the program with other options; a
-    // service registered without its settings would have nothing to run.
-    // Either way the window stays with the user's input in place.
-    if (!OptionFitsSettings(gSettings.option)) {
-        ShowMessage(dialog, IDS_OPTION_TOO_LONG, NULL, kErrorCaption, MB_OK);
+    // Saved changed, the settings would start the program with other
+    // options; a service registered without its settings would have nothing
+    // to run. Either way the window stays with the user's input in place.
+    if (!SettingsCanBeStored(&gSettings)) {
+        ShowMessage(dialog, IDS_SETTINGS_NOT_STORABLE, NULL, kErrorCaption, MB_OK);
         return;
     }
     if (!SaveSettings()) {

@@ -31,18 +31,19 @@ void FuzzCommandLine(const std::string &exe, const std::string &option)
 
 void FuzzWorkingDirectory(const std::string &exe)
 {
-    // FormChildWorkingDirectory needs room for at least the terminator.
-    for (size_t size : SizesAround({exe.size() + 1})) {
+    // A quoted path's folder begins after its opening quote.
+    const std::string path = !exe.empty() && exe[0] == '"' ? exe.substr(1) : exe;
+    for (size_t size : SizesAround({path.size() + 1})) {
+        Exact out(size);
+        FormChildWorkingDirectory(out.get(), size, exe.c_str());
         if (size == 0)
             continue;
-        std::string copy = exe.substr(0, size - 1);
+        std::string copy = path.substr(0, size - 1);
         std::vector<bool> single = SingleByteMask(copy);
         size_t cut = copy.size();
         for (size_t i = 0; i < copy.size(); i++)
             if (single[i] && copy[i] == '\\')
                 cut = i;
-        Exact out(size);
-        FormChildWorkingDirectory(out.get(), size, exe.c_str());
         FUZZ_CHECK(out.Terminated());
         FUZZ_CHECK(out.str() == copy.substr(0, cut));
     }

@@ -76,6 +76,7 @@ int ModelMethod(const std::string &value, int current)
 Model ModelScan(const std::string &s)
 {
     Model m;
+    std::string folded = Lower(s);
     size_t p = 0;
     while (p < s.size()) {
         if (s[p] != '/' && s[p] != '-') {
@@ -84,10 +85,10 @@ Model ModelScan(const std::string &s)
         }
         p++;
         for (int slot = 0; slot < SLOT_COUNT; slot++) {
-            std::string name = kSlotNames[slot];
-            if (p + name.size() > s.size() || Lower(s.substr(p, name.size())) != name)
+            size_t len = strlen(kSlotNames[slot]);
+            if (folded.compare(p, len, kSlotNames[slot]) != 0)
                 continue;
-            p += name.size();
+            p += len;
             if (slot == END) {
                 std::string value;
                 ModelReadValue(s, p, 260, &value);

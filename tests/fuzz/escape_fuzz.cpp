@@ -63,8 +63,11 @@ void FuzzEscape(const std::string &in, const std::string &escaped)
         FUZZ_CHECK(ok == (escaped.size() + 1 <= size));
         if (size == 0)
             continue;
-        FUZZ_CHECK(out.Terminated() && out.TailUntouched());
+        // A failed escape may have written part of the text before it
+        // found out; only the empty text may be left.
+        FUZZ_CHECK(out.Terminated());
         FUZZ_CHECK(out.str() == (ok ? escaped : std::string()));
+        FUZZ_CHECK(!ok || out.TailUntouched());
         if (!ok)
             continue;
         // The round trip, into a block just big enough and into 260 bytes.
@@ -88,8 +91,9 @@ void FuzzUnescape(const std::string &in)
         FUZZ_CHECK(ok == (plain.size() + 1 <= size));
         if (size == 0)
             continue;
-        FUZZ_CHECK(out.Terminated() && out.TailUntouched());
+        FUZZ_CHECK(out.Terminated());
         FUZZ_CHECK(out.str() == (ok ? plain : std::string()));
+        FUZZ_CHECK(!ok || out.TailUntouched());
     }
 }
 

@@ -86,13 +86,13 @@ inline std::vector<std::string> SplitAtNul(const uint8_t *data, size_t size, siz
 }
 
 // Sizes worth trying around the lengths an output may have: the empty block,
-// one and two bytes, each length with the bytes just below and above it, and
-// the program's text buffer of 260 with its neighbours.
+// one byte, each length with the sizes just below and above it, and the
+// program's text buffer of 260.
 inline std::vector<size_t> SizesAround(std::initializer_list<size_t> lengths)
 {
-    std::vector<size_t> sizes = {0, 1, 2, 259, 260, 261, 262};
+    std::vector<size_t> sizes = {0, 1, 260};
     for (size_t n : lengths)
-        for (size_t d = 0; d < 4; d++)
+        for (size_t d = 0; d < 3; d++)
             if (n + d >= 1)
                 sizes.push_back(n + d - 1);
     std::sort(sizes.begin(), sizes.end());

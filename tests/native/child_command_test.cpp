@@ -62,6 +62,7 @@ TEST(FormChildWorkingDirectory, CutsThePathAtItsLastBackslash)
         {"b.exe", "b.exe"},
         {"C:\\dir\x83\x5C\\b.exe", "C:\\dir\x83\x5C"},
         {"C:\\\x83\x5C" "b.exe", "C:"},
+        {"\"C:\\Program Files\\b.exe\"", "C:\\Program Files"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.exe);
@@ -69,6 +70,8 @@ TEST(FormChildWorkingDirectory, CutsThePathAtItsLastBackslash)
         FormChildWorkingDirectory(out.get(), out.size(), c.exe);
         EXPECT_EQ(c.directory, out.str());
     }
+    ExactBuffer none(0);
+    FormChildWorkingDirectory(none.get(), 0, "C:\\x\\a.exe");
 }
 
 TEST(FormServiceBinaryPath, QuotesAModulePathWithABlank)

@@ -183,6 +183,14 @@ TEST(ScanCommandLine, ContinuesAfterAValueCutAtItsLimit)
     Scan quoted("/exe=\"" + cut + "zz\" /ok");
     EXPECT_EQ(cut, quoted.values.exe);
     EXPECT_EQ("ok end=2", quoted.Summary());
+
+    // The room ends just before the closing quote, which the scan then
+    // passes over, so an option glued to it is read after all.
+    Scan full("/description=\"" + cut + "\"/start");
+    EXPECT_EQ(cut, full.values.description);
+    EXPECT_EQ("start end=2", full.Summary());
+    Scan shorter("/description=\"" + cut.substr(1) + "\"/start");
+    EXPECT_EQ("end=2", shorter.Summary());
 }
 
 class ParseCommandLineTest : public testing::Test {

@@ -138,6 +138,28 @@ TEST(FormatStoredOption, QuotesTheEscapedOptionWhenItFits)
     }
 }
 
+// A line break would end the line in the file and could add keys of its own.
+TEST(SettingsCanBeStored, RefusesLineBreaksAndAnOptionThatDoesNotFit)
+{
+    const struct { const char *exe, *name, *description; std::string option; int ok; } cases[] = {
+        {"C:\\a.exe", "svc", "text", "-x", 1},
+        {"C:\\a.exe", "svc", "text", std::string(130, '\\'), 0},
+        {"C:\\a.exe\r\nname=other", "svc", "", "", 0},
+        {"C:\\a.exe", "svc\n", "", "", 0},
+        {"C:\\a.exe", "svc", "one\rtwo", "", 0},
+        {"C:\\a.exe", "svc", "", "-a\n-b", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ServiceSettings settings = {};
+        CopyText(settings.exe, TEXT_SIZE, c.exe);
+        CopyText(settings.name, TEXT_SIZE, c.name);
+        CopyText(settings.description, TEXT_SIZE, c.description);
+        CopyText(settings.option, TEXT_SIZE, c.option.c_str());
+        EXPECT_EQ(c.ok, SettingsCanBeStored(&settings) != 0);
+    }
+}
+
 TEST(DecodeStoredOption, UnescapesOnlyAnEncodedValue)
 {
     const struct { const char *stored; int encoded; const char *out; } cases[] = {
