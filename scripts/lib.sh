@@ -17,19 +17,33 @@ wine() { LC_ALL=ja_JP.UTF-8 "$WINE64" "$@"; }
 wineserver() { LC_ALL=ja_JP.UTF-8 "$WINESERVER" "$@"; }
 
 tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth cmake
-               ninja-build googletest fonts-ipafont-gothic imagemagick x11-utils python3)
+               ninja-build googletest fonts-ipafont-gothic imagemagick x11-utils python3 locales
+               clang libclang-rt-dev)
+
+# Wine maps Unix file names through the host locale: without ja_JP.UTF-8
+# generated, a folder named ソ reaches Windows programs as ASCII garbage.
+ensure_locale() {
+    locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\{0,1\}8$' && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 >/dev/null 2>&1
+}
 
 ensure_packages() {
     local missing=()
     for p in "${tavi_packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ ${#missing[@]} -eq 0 ]; then
+        ensure_locale
+        return 0
+    fi
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null || return 1
+    ensure_locale
 }
 
 build_all() {

@@ -2,15 +2,20 @@
 //   testchild --log FILE [--windows] [--ignore-close] [--hang] [--exit N]
 //             [--run-ms N] [--probe-group]
 //   testchild --kill PID[,PID...]
-// Every event is appended to FILE as one line (opened, appended and closed
+//   testchild --control NAME CODE TIMEOUT_MS
+//   testchild --try-launch HEXLINE HEXDIR
+//   testchild --open-mutex NAME
+// Every event is appended to FILE (without --log: the program's own path
+// followed by ".log") as one line (opened, appended and closed
 // per line, so that children running side by side can share one file):
-//   start pid= ppid= tick= cmdline=HEX cwd=HEX console=0|1 conwin=HEX
+//   start pid= ppid= tick= exe=HEX cmdline=HEX cwd=HEX console=0|1 conwin=HEX
 //         conprocs=PID,PID|none ctrlc_disabled=0|1
 //   probe group=0|1          (--probe-group, see below)
 //   msg window=main|owned msg=WM_CLOSE|SC_CLOSE from=outside|defproc tick=
 //   ctrl type=N tick=
 //   exit code=N tick=
-// HEX is the hex of ANSI bytes (GetCommandLineA, GetCurrentDirectoryA).
+// HEX is the hex of ANSI bytes (GetModuleFileNameA, GetCommandLineA,
+// GetCurrentDirectoryA).
 // console: a console is attached (CONOUT$ opens); conwin: GetConsoleWindow;
 // conprocs: GetConsoleProcessList, "none" where the platform has no answer;
 // ctrlc_disabled: bit 0 of the process parameters' ConsoleFlags, which the
@@ -27,7 +32,15 @@
 // --probe-group: with Ctrl+C enabled again, sends Ctrl+C to the process group
 // whose id is this process's id; it arrives only when this process leads a
 // process group on its console (Wine delivers Ctrl+C per group).
-// --kill: terminates those of the listed processes that are testchild.exe.
+// --kill: terminates those of the listed processes that are testchild
+// processes (whatever their file name).
+// --control: ControlService(NAME, CODE) and the time until the service
+// reports SERVICE_STOPPED, measured here so that no process start is in it:
+// ok= error= state= control_ms= stopped_ms= (-1 when not stopped in time).
+// --try-launch: what CreateProcessA answers for this command line and
+// working directory (given as hex of their bytes): error=N, 0 when it
+// started (the process is then ended at once).
+// --open-mutex: exists=1 when a mutex of that name exists, else exists=0.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <stdio.h>
@@ -97,7 +110,8 @@ static DWORD ParentProcessId(void)
 static ULONG ConsoleFlags(void)
 {
     typedef BYTE *(WINAPI * GetPeb)(void);
-    GetPeb getPeb = (GetPeb)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetCurrentPeb");
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    GetPeb getPeb = (GetPeb)(void *)GetProcAddress(ntdll, "RtlGetCurrentPeb");
     if (getPeb == NULL)
         return 0;
     BYTE *params = *(BYTE **)(getPeb() + 4 * sizeof(void *));
@@ -119,8 +133,12 @@ static void LogStart(void)
     static char line[4096];
     char directory[MAX_PATH + 1] = "";
     GetCurrentDirectoryA(sizeof directory, directory);
-    snprintf(line, sizeof line, "start pid=%lu ppid=%lu tick=%lu cmdline=", GetCurrentProcessId(),
+    char module[MAX_PATH + 1] = "";
+    GetModuleFileNameA(NULL, module, MAX_PATH);
+    snprintf(line, sizeof line, "start pid=%lu ppid=%lu tick=%lu exe=", GetCurrentProcessId(),
              ParentProcessId(), GetTickCount());
+    AppendHex(line, sizeof line, module);
+    strcat(line, " cmdline=");
     AppendHex(line, sizeof line, GetCommandLineA());
     strcat(line, " cwd=");
     AppendHex(line, sizeof line, directory);
@@ -201,6 +219,25 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Every top-level window of this process, as the stop request's enumeration
+// sees them: the platform may add windows of its own (an IME window).
+static BOOL CALLBACK LogTopWindowProc(HWND window, LPARAM)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != GetCurrentProcessId())
+        return TRUE;
+    char windowClass[64] = "";
+    GetClassNameA(window, windowClass, sizeof windowClass);
+    char line[160];
+    snprintf(line, sizeof line, "topwin hwnd=%llx owner=%llx visible=%d class=",
+             (unsigned long long)(ULONG_PTR)window,
+             (unsigned long long)(ULONG_PTR)GetWindow(window, GW_OWNER), IsWindowVisible(window));
+    AppendHex(line, sizeof line, windowClass);
+    LogLine(line);
+    return TRUE;
+}
+
 static int RunWindows(bool hang)
 {
     WNDCLASSA windowClass;
@@ -222,6 +259,7 @@ static int RunWindows(bool hang)
              (unsigned long long)(ULONG_PTR)gMain, (unsigned long long)(ULONG_PTR)gOwned,
              GetTickCount());
     LogLine(line);
+    EnumWindows(LogTopWindowProc, 0);
     if (hang)
         Sleep(INFINITE);
     MSG message;
@@ -239,27 +277,28 @@ static DWORD WINAPI ExitLater(void *milliseconds)
     ExitProcess(0);
 }
 
+// Each child holds a mutex named after its process id for its whole life, so
+// that --kill can tell a testchild (under whatever file name) from another
+// process that got the same id later.
+static void MarkerName(char *out, size_t size, DWORD processId)
+{
+    snprintf(out, size, "tavi-testchild-%lu", processId);
+}
+
 static int IsTestChild(DWORD processId)
 {
-    int found = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    char name[64];
+    MarkerName(name, sizeof name, processId);
+    HANDLE marker = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (marker == NULL)
         return 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, sizeof self);
-    const char *selfName = strrchr(self, '\\') ? strrchr(self, '\\') + 1 : self;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID == processId && entry.th32ProcessID != GetCurrentProcessId())
-            found = !lstrcmpiA(entry.szExeFile, selfName) ||
-                    !lstrcmpiA(entry.szExeFile, "testchild.exe");
-    CloseHandle(snapshot);
-    return found;
+    CloseHandle(marker);
+    return 1;
 }
 
 // Ends children that a test left running (one that ignored its stop request
-// outlives its host). Only processes of this program's own name are touched.
+// outlives its host). Only processes that carry a testchild's marker are
+// touched.
 static int KillChildren(char *list)
 {
     for (char *item = strtok(list, ","); item; item = strtok(NULL, ",")) {
@@ -277,6 +316,75 @@ static int KillChildren(char *list)
     return 0;
 }
 
+static int ControlAndTime(const char *name, DWORD code, DWORD timeout)
+{
+    SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
+    DWORD access = SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_QUERY_STATUS |
+                   SERVICE_USER_DEFINED_CONTROL;
+    SC_HANDLE service = scm ? OpenServiceA(scm, name, access) : NULL;
+    if (service == NULL) {
+        printf("open_error=%lu\n", GetLastError());
+        if (scm)
+            CloseServiceHandle(scm);
+        return 2;
+    }
+    SERVICE_STATUS status;
+    ZeroMemory(&status, sizeof status);
+    DWORD start = GetTickCount();
+    BOOL ok = ControlService(service, code, &status);
+    DWORD error = ok ? 0 : GetLastError();
+    DWORD controlMs = GetTickCount() - start;
+    long stoppedMs = -1;
+    for (;;) {
+        SERVICE_STATUS now;
+        if (QueryServiceStatus(service, &now) && now.dwCurrentState == SERVICE_STOPPED) {
+            stoppedMs = (long)(GetTickCount() - start);
+            break;
+        }
+        if (GetTickCount() - start > timeout)
+            break;
+        Sleep(10);
+    }
+    printf("ok=%d\nerror=%lu\nstate=%lu\ncontrol_ms=%lu\nstopped_ms=%ld\n", ok ? 1 : 0, error,
+           status.dwCurrentState, controlMs, stoppedMs);
+    CloseServiceHandle(service);
+    CloseServiceHandle(scm);
+    return 0;
+}
+
+static void Unhex(char *out, size_t size, const char *hex)
+{
+    size_t used = 0;
+    for (; hex[0] && hex[1] && used + 1 < size; hex += 2) {
+        char pair[3] = {hex[0], hex[1], 0};
+        out[used++] = (char)strtoul(pair, NULL, 16);
+    }
+    out[used] = 0;
+}
+
+static int TryLaunch(const char *hexLine, const char *hexDirectory)
+{
+    static char line[32768];
+    char directory[MAX_PATH * 2];
+    Unhex(line, sizeof line, hexLine);
+    Unhex(directory, sizeof directory, hexDirectory);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    DWORD error = 0;
+    if (CreateProcessA(NULL, line, NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, directory, &startup,
+                       &process)) {
+        TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        error = GetLastError();
+    }
+    printf("error=%lu\n", error);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     bool windows = false, hang = false, probeGroup = false, exitAtOnce = false;
@@ -286,6 +394,18 @@ int main(int argc, char **argv)
         const char *arg = argv[i];
         if (!strcmp(arg, "--kill") && i + 1 < argc)
             return KillChildren(argv[i + 1]);
+        if (!strcmp(arg, "--control") && i + 3 < argc)
+            return ControlAndTime(argv[i + 1], strtoul(argv[i + 2], NULL, 0),
+                                  strtoul(argv[i + 3], NULL, 0));
+        if (!strcmp(arg, "--open-mutex") && i + 1 < argc) {
+            HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, argv[i + 1]);
+            printf("exists=%d\n", mutex != NULL);
+            if (mutex)
+                CloseHandle(mutex);
+            return 0;
+        }
+        if (!strcmp(arg, "--try-launch") && i + 2 < argc)
+            return TryLaunch(argv[i + 1], argv[i + 2]);
         if (!strcmp(arg, "--log") && i + 1 < argc)
             gLogPath = argv[++i];
         else if (!strcmp(arg, "--windows"))
@@ -302,6 +422,14 @@ int main(int argc, char **argv)
         } else if (!strcmp(arg, "--run-ms") && i + 1 < argc)
             runMs = strtoul(argv[++i], NULL, 10);
     }
+    static char defaultLog[MAX_PATH + 8];
+    if (gLogPath == NULL && GetModuleFileNameA(NULL, defaultLog, MAX_PATH)) {
+        strcat(defaultLog, ".log");
+        gLogPath = defaultLog;
+    }
+    char marker[64];
+    MarkerName(marker, sizeof marker, GetCurrentProcessId());
+    CreateMutexA(NULL, FALSE, marker);
     LogStart();
     if (exitAtOnce) {
         LogExit(exitCode);
