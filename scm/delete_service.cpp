@@ -5,15 +5,13 @@
 
 int DeleteWrappedService(void)
 {
-    ScmHandle scm(OpenLocalScm());
-    if (!scm)
+    WrappedServiceHandles handles;
+    if (!handles)
         return 0;
-    ScmHandle service(OpenServiceA(scm.get(), gSettings.name, SERVICE_ALL_ACCESS));
-    if (!service)
-        return 0;
+    SC_HANDLE service = handles.service.get();
     SERVICE_STATUS status;
-    if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED &&
-        ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+    if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
+        ControlService(service, SERVICE_CONTROL_STOP, &status))
         Sleep(500);
-    return DeleteService(service.get()) ? 1 : 0;
+    return DeleteService(service) ? 1 : 0;
 }

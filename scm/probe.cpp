@@ -69,14 +69,11 @@ int ProbeService(void)
         }
     }
 
-    ScmHandle scm(OpenLocalScm());
-    if (!scm)
-        return 0;
-    ScmHandle service(OpenServiceA(scm.get(), gSettings.name, SERVICE_ALL_ACCESS));
-    if (!service)
+    WrappedServiceHandles handles;
+    if (!handles)
         return 0;
     gProbe.serviceExists = 1;
-    ReadBackRegistration(service.get());
-    StopExistingService(service.get());
+    ReadBackRegistration(handles.service.get());
+    StopExistingService(handles.service.get());
     return 0;
 }

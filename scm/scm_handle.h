@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "settings/service_settings.h"
+
 class ScmHandle {
 public:
     explicit ScmHandle(SC_HANDLE handle) : handle_(handle) {}
@@ -27,5 +29,18 @@ inline SC_HANDLE OpenLocalScm(void)
 {
     return OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE);
 }
+
+// The SCM and the service named in gSettings with all access; true when
+// both opened. Both are closed when it goes out of scope.
+struct WrappedServiceHandles {
+    ScmHandle scm;
+    ScmHandle service;
+    WrappedServiceHandles()
+        : scm(OpenLocalScm()),
+          service(scm ? OpenServiceA(scm.get(), gSettings.name, SERVICE_ALL_ACCESS) : NULL)
+    {
+    }
+    explicit operator bool() const { return static_cast<bool>(service); }
+};
 
 #endif

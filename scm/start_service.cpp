@@ -6,11 +6,6 @@
 
 int StartWrappedService(void)
 {
-    ScmHandle scm(OpenLocalScm());
-    if (!scm)
-        return 0;
-    ScmHandle service(OpenServiceA(scm.get(), gSettings.name, SERVICE_ALL_ACCESS));
-    if (!service)
-        return 0;
-    return StartServiceA(service.get(), 0, NULL) ? 1 : 0;
+    WrappedServiceHandles handles;
+    return handles && StartServiceA(handles.service.get(), 0, NULL) ? 1 : 0;
 }
