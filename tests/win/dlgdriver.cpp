@@ -1,7 +1,8 @@
 // dlgdriver: finds, reads and drives a dialog window of another process, as
 // a user would with the mouse and keyboard.
-//   dlgdriver find CAPTION TIMEOUT_MS   waits for a visible top-level window
-//       titled exactly CAPTION (ANSI bytes, "hex:..." or plain) and dumps it
+//   dlgdriver find CAPTION TIMEOUT_MS [PID]   waits for a visible top-level
+//       window titled exactly CAPTION (ANSI bytes, "hex:..." or plain), of
+//       process PID when given, and dumps it
 //   dlgdriver dump HWND                 dumps the window HWND (hex)
 //   dlgdriver settext HWND ID HEX       WM_SETTEXT with these ANSI bytes to
 //       control ID (ID 0: the window itself)
@@ -13,23 +14,36 @@
 //       the message goes through the owner's message loop and IsDialogMessage
 //   dlgdriver close HWND                posts WM_CLOSE
 //   dlgdriver syscommand HWND           posts WM_SYSCOMMAND SC_CLOSE
-//   dlgdriver help HWND                 sends WM_HELP with a HELPINFO for HWND
-//   dlgdriver wait HWND gone|enabled|disabled TIMEOUT_MS
+//   dlgdriver wait HWND gone|enabled TIMEOUT_MS
+//   dlgdriver kill HWND                 terminates the process of HWND (for
+//       cleaning up after a failed test)
+//   dlgdriver box CAPTION TIMEOUT_MS BUTTON   as "boxdriver wait", same output
+//   dlgdriver serve DIR                 runs command lines from files: DIR\cmd-1,
+//       DIR\cmd-2, ... (one argument per line; "quit" ends), writing each
+//       one's output, then "exit=CODE", to DIR\out-N. A test thus drives a
+//       window without a Wine process start per step. Ends by itself after
+//       ten minutes without a command.
 // Dump lines: hwnd= pid= class= caption=HEX style= exstyle= rect=l,t,r,b
-// owner= enabled= visible= icon_small= icon_big= focus= (control id), then
-// one "control" line per child window (all descendants, in z order) with
-// space-separated fields id= parent= class= style= exstyle= enabled=
-// visible= rect= text=HEX, check= for buttons, cursel= and items=HEX,HEX
-// for combo boxes. Numbers in hex are without 0x. Exit 1 at a time-out,
-// 2 on bad usage, 3 when a window or control does not exist.
+// client=l,t,r,b owner= workarea=l,t,r,b enabled= visible= icon_small=
+// icon_big= focus= (control id) foreground=, then one "control" line per
+// child window (all descendants, in z order) with space-separated fields id=
+// parent= hwnd= class= style= exstyle= enabled= visible= rect= text=HEX,
+// check= for buttons, limit= for edits, cursel= and items=HEX,HEX for combo
+// boxes. Numbers in hex are without 0x. Several commands can be given at
+// once, separated by ";" arguments. Exit 1 at a time-out, 2 on bad usage, 3
+// when a window or control does not exist.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 static const UINT kSendTimeoutMs = 5000;
+static const DWORD kServeIdleMs = 600000;
+
+static FILE *gOut;
 
 static char gWanted[1024];
+static DWORD gWantedPid;
 
 static int HexValue(char c)
 {
@@ -50,7 +64,7 @@ static void Unhex(const char *hex, char *out, size_t size)
 static void PrintHexText(const char *text)
 {
     for (const unsigned char *p = (const unsigned char *)text; *p; p++)
-        printf("%02x", *p);
+        fprintf(gOut, "%02x", *p);
 }
 
 static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -91,19 +105,22 @@ static BOOL CALLBACK ControlProc(HWND child, LPARAM)
     RECT rect;
     GetWindowRect(child, &rect);
     LONG style = GetWindowLongA(child, GWL_STYLE);
-    printf("control id=%d parent=%llx hwnd=%llx class=%s style=%lx exstyle=%lx enabled=%d "
-           "visible=%d rect=%ld,%ld,%ld,%ld text=",
-           GetDlgCtrlID(child), (unsigned long long)(UINT_PTR)GetParent(child),
-           (unsigned long long)(UINT_PTR)child, cls, (unsigned long)style,
-           (unsigned long)GetWindowLongA(child, GWL_EXSTYLE), IsWindowEnabled(child) ? 1 : 0,
-           IsWindowVisible(child) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom);
+    fprintf(gOut,
+            "control id=%d parent=%llx hwnd=%llx class=%s style=%lx exstyle=%lx enabled=%d "
+            "visible=%d rect=%ld,%ld,%ld,%ld text=",
+            GetDlgCtrlID(child), (unsigned long long)(UINT_PTR)GetParent(child),
+            (unsigned long long)(UINT_PTR)child, cls, (unsigned long)style,
+            (unsigned long)GetWindowLongA(child, GWL_EXSTYLE), IsWindowEnabled(child) ? 1 : 0,
+            IsWindowVisible(child) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom);
     GetText(child, text, sizeof text);
     PrintHexText(text);
     if (!lstrcmpiA(cls, "Button"))
-        printf(" check=%d", (int)Send(child, BM_GETCHECK, 0, 0));
+        fprintf(gOut, " check=%d", (int)Send(child, BM_GETCHECK, 0, 0));
+    if (!lstrcmpiA(cls, "Edit"))
+        fprintf(gOut, " limit=%ld", (long)Send(child, EM_GETLIMITTEXT, 0, 0));
     if (!lstrcmpiA(cls, "ComboBox")) {
         int count = (int)Send(child, CB_GETCOUNT, 0, 0);
-        printf(" cursel=%d items=", (int)Send(child, CB_GETCURSEL, 0, 0));
+        fprintf(gOut, " cursel=%d items=", (int)Send(child, CB_GETCURSEL, 0, 0));
         for (int i = 0; i < count; i++) {
             // Wine garbles CB_GETLBTEXT of another process in its ANSI form:
             // read the item in UTF-16 and convert it as the ANSI call would.
@@ -118,11 +135,11 @@ static BOOL CALLBACK ControlProc(HWND child, LPARAM)
                                     kSendTimeoutMs, &length))
                 WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
             if (i)
-                printf(",");
+                fprintf(gOut, ",");
             PrintHexText(text);
         }
     }
-    printf("\n");
+    fprintf(gOut, "\n");
     return TRUE;
 }
 
@@ -133,40 +150,39 @@ static void Dump(HWND window)
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     GetClassNameA(window, cls, sizeof cls);
-    printf("hwnd=%llx\npid=%lu\nclass=%s\n", (unsigned long long)(UINT_PTR)window, pid, cls);
+    fprintf(gOut, "hwnd=%llx\npid=%lu\nclass=%s\n", (unsigned long long)(UINT_PTR)window, pid, cls);
     GetWindowTextA(window, text, sizeof text);
-    printf("caption=");
+    fprintf(gOut, "caption=");
     PrintHexText(text);
-    printf("\n");
+    fprintf(gOut, "\n");
     RECT rect;
     GetWindowRect(window, &rect);
-    printf("style=%lx\nexstyle=%lx\nrect=%ld,%ld,%ld,%ld\n",
-           (unsigned long)GetWindowLongA(window, GWL_STYLE),
-           (unsigned long)GetWindowLongA(window, GWL_EXSTYLE), rect.left, rect.top, rect.right,
-           rect.bottom);
+    fprintf(gOut, "style=%lx\nexstyle=%lx\nrect=%ld,%ld,%ld,%ld\n",
+            (unsigned long)GetWindowLongA(window, GWL_STYLE),
+            (unsigned long)GetWindowLongA(window, GWL_EXSTYLE), rect.left, rect.top, rect.right,
+            rect.bottom);
     RECT client;
     GetClientRect(window, &client);
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    printf("client=%ld,%ld,%ld,%ld\n", origin.x, origin.y, origin.x + client.right,
-           origin.y + client.bottom);
-    printf("owner=%llx\n", (unsigned long long)(UINT_PTR)GetWindow(window, GW_OWNER));
-    printf("enabled=%d\nvisible=%d\n", IsWindowEnabled(window) ? 1 : 0,
-           IsWindowVisible(window) ? 1 : 0);
-    DWORD_PTR small = 0, big = 0;
-    BOOL smallOk = SendMessageTimeoutA(window, WM_GETICON, ICON_SMALL, 0, SMTO_NORMAL,
-                                       kSendTimeoutMs, &small);
-    DWORD smallError = GetLastError();
-    BOOL bigOk = SendMessageTimeoutA(window, WM_GETICON, ICON_BIG, 0, SMTO_NORMAL,
-                                     kSendTimeoutMs, &big);
-    printf("icon_small=%llx\nicon_big=%llx\nicon_ok=%d,%d err=%lu\n", (unsigned long long)small,
-           (unsigned long long)big, smallOk, bigOk, smallError);
-    printf("plain=%llx,%llx,%llx\n", (unsigned long long)SendMessageA(window, WM_GETICON, ICON_SMALL, 0), (unsigned long long)SendMessageW(window, WM_GETICON, ICON_BIG, 0), (unsigned long long)SendMessageA(window, WM_GETICON, ICON_SMALL2, 0));
+    fprintf(gOut, "client=%ld,%ld,%ld,%ld\n", origin.x, origin.y, origin.x + client.right,
+            origin.y + client.bottom);
+    fprintf(gOut, "owner=%llx\n", (unsigned long long)(UINT_PTR)GetWindow(window, GW_OWNER));
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    fprintf(gOut, "workarea=%ld,%ld,%ld,%ld\n", work.left, work.top, work.right, work.bottom);
+    fprintf(gOut, "enabled=%d\nvisible=%d\n", IsWindowEnabled(window) ? 1 : 0,
+            IsWindowVisible(window) ? 1 : 0);
+    // Wine answers 0 to WM_GETICON from another process even when the
+    // window has icons; the tests read the X window's icon instead.
+    fprintf(gOut, "icon_small=%llx\nicon_big=%llx\n",
+            (unsigned long long)Send(window, WM_GETICON, ICON_SMALL, 0),
+            (unsigned long long)Send(window, WM_GETICON, ICON_BIG, 0));
     HWND focus = FocusOf(window);
-    printf("focus=%d\n", focus ? GetDlgCtrlID(focus) : 0);
-    printf("foreground=%d\n", GetForegroundWindow() == window ? 1 : 0);
+    fprintf(gOut, "focus=%d\n", focus ? GetDlgCtrlID(focus) : 0);
+    fprintf(gOut, "foreground=%d\n", GetForegroundWindow() == window ? 1 : 0);
     EnumChildWindows(window, ControlProc, 0);
-    fflush(stdout);
+    fflush(gOut);
 }
 
 static BOOL CALLBACK FindProc(HWND window, LPARAM param)
@@ -176,6 +192,10 @@ static BOOL CALLBACK FindProc(HWND window, LPARAM param)
         return TRUE;
     GetWindowTextA(window, title, sizeof title);
     if (lstrcmpA(title, gWanted) != 0)
+        return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (gWantedPid != 0 && pid != gWantedPid)
         return TRUE;
     *(HWND *)param = window;
     return FALSE;
@@ -209,7 +229,7 @@ static int Find(const char *caption, DWORD timeout)
             return 0;
         }
         if (GetTickCount() - start > timeout) {
-            printf("timeout\n");
+            fprintf(gOut, "timeout\n");
             return 1;
         }
         Sleep(50);
@@ -223,62 +243,151 @@ static int WaitFor(HWND window, const char *state, DWORD timeout)
         int reached;
         if (!lstrcmpA(state, "gone"))
             reached = !IsWindow(window);
-        else if (!lstrcmpA(state, "enabled"))
-            reached = IsWindow(window) && IsWindowEnabled(window);
         else
-            reached = IsWindow(window) && !IsWindowEnabled(window);
+            reached = IsWindow(window) && IsWindowEnabled(window);
         if (reached) {
-            printf("elapsed=%lu\n", GetTickCount() - start);
+            fprintf(gOut, "elapsed=%lu\n", GetTickCount() - start);
             return 0;
         }
         if (GetTickCount() - start > timeout) {
-            printf("timeout\n");
+            fprintf(gOut, "timeout\n");
             return 1;
         }
         Sleep(20);
     }
 }
 
+// Message boxes, read as boxdriver reads them.
+static BOOL CALLBACK BoxProc(HWND window, LPARAM param)
+{
+    char cls[64];
+    char title[1024];
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    GetWindowTextA(window, title, sizeof title);
+    if (lstrcmpA(title, gWanted) != 0)
+        return TRUE;
+    *(HWND *)param = window;
+    return FALSE;
+}
+
+static BOOL CALLBACK BoxButtonProc(HWND child, LPARAM)
+{
+    char cls[64];
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Button") == 0 && IsWindowVisible(child))
+        fprintf(gOut, "%d,", GetDlgCtrlID(child));
+    return TRUE;
+}
+
+static BOOL CALLBACK BoxIconProc(HWND child, LPARAM param)
+{
+    char cls[64];
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") == 0 &&
+        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
+        Send(child, STM_GETICON, 0, 0) != 0)
+        *(int *)param = 1;
+    return TRUE;
+}
+
+static int AnswerBox(const char *caption, DWORD timeout, const char *button)
+{
+    if (strncmp(caption, "hex:", 4) == 0)
+        Unhex(caption + 4, gWanted, sizeof gWanted);
+    else
+        lstrcpynA(gWanted, caption, sizeof gWanted);
+    int id = !lstrcmpiA(button, "ok") ? IDOK : !lstrcmpiA(button, "yes") ? IDYES
+           : !lstrcmpiA(button, "no") ? IDNO : !lstrcmpiA(button, "cancel") ? IDCANCEL : 0;
+    DWORD start = GetTickCount();
+    HWND box = NULL;
+    while (EnumWindows(BoxProc, (LPARAM)&box), box == NULL) {
+        if (GetTickCount() - start > timeout) {
+            fprintf(gOut, "timeout\n");
+            return 1;
+        }
+        Sleep(20);
+    }
+    // Let the box finish laying itself out before it is read.
+    Sleep(200);
+    char text[4096];
+    DWORD pid = 0, ownerPid = 0;
+    GetWindowThreadProcessId(box, &pid);
+    fprintf(gOut, "hwnd=%llx\npid=%lu\ncaption=", (unsigned long long)(UINT_PTR)box, pid);
+    PrintHexText(gWanted);
+    text[0] = '\0';
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    fprintf(gOut, "\ntext=");
+    PrintHexText(text);
+    HWND owner = GetWindow(box, GW_OWNER);
+    if (owner)
+        GetWindowThreadProcessId(owner, &ownerPid);
+    fprintf(gOut, "\nowner=%llx\nowner_pid=%lu\nenabled=%d\nbuttons=",
+            (unsigned long long)(UINT_PTR)owner, ownerPid, IsWindowEnabled(box) ? 1 : 0);
+    EnumChildWindows(box, BoxButtonProc, 0);
+    int icon = 0;
+    EnumChildWindows(box, BoxIconProc, (LPARAM)&icon);
+    fprintf(gOut, "\nicon=%d\n", icon);
+    if (id == 0)
+        return 0;
+    HWND control = GetDlgItem(box, id);
+    if (control == NULL) {
+        fprintf(gOut, "pressed=none\n");
+        return 3;
+    }
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control);
+    fprintf(gOut, "pressed=%d\n", id);
+    return 0;
+}
+
 static int Usage(void)
 {
     fprintf(stderr, "usage: dlgdriver find|dump|settext|check|select|click|key|close|"
-                    "syscommand|help|wait ...\n");
+                    "syscommand|wait|kill|box ... | dlgdriver serve DIR\n");
     return 2;
 }
 
-int main(int argc, char **argv)
+static int RunCommand(int argc, char **argv)
 {
     if (argc < 3)
         return Usage();
     const char *command = argv[1];
-    if (!lstrcmpA(command, "find"))
-        return argc < 4 ? Usage() : Find(argv[2], (DWORD)strtoul(argv[3], NULL, 10));
+    if (!lstrcmpA(command, "box"))
+        return argc < 5 ? Usage() : AnswerBox(argv[2], (DWORD)strtoul(argv[3], NULL, 10), argv[4]);
+    if (!lstrcmpA(command, "find")) {
+        if (argc < 4)
+            return Usage();
+        gWantedPid = argc > 4 ? (DWORD)strtoul(argv[4], NULL, 10) : 0;
+        return Find(argv[2], (DWORD)strtoul(argv[3], NULL, 10));
+    }
 
     HWND window = ParseWindow(argv[2]);
     if (!lstrcmpA(command, "wait"))
         return argc < 5 ? Usage() : WaitFor(window, argv[3], (DWORD)strtoul(argv[4], NULL, 10));
     if (!IsWindow(window)) {
-        printf("nowindow\n");
+        fprintf(gOut, "nowindow\n");
         return 3;
     }
     if (!lstrcmpA(command, "dump")) {
         Dump(window);
         return 0;
     }
+    if (!lstrcmpA(command, "kill")) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (process == NULL)
+            return 3;
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+        return 0;
+    }
     if (!lstrcmpA(command, "close"))
         return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 3;
     if (!lstrcmpA(command, "syscommand"))
         return PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 3;
-    if (!lstrcmpA(command, "help")) {
-        HELPINFO info;
-        ZeroMemory(&info, sizeof info);
-        info.cbSize = sizeof info;
-        info.iContextType = HELPINFO_WINDOW;
-        info.hItemHandle = window;
-        GetCursorPos(&info.MousePos);
-        printf("result=%ld\n", (long)Send(window, WM_HELP, 0, (LPARAM)&info));
-        return 0;
-    }
     if (argc < 4)
         return Usage();
     if (!lstrcmpA(command, "key")) {
@@ -287,14 +396,14 @@ int main(int argc, char **argv)
             target = window;
         WPARAM vk = (WPARAM)strtoul(argv[3], NULL, 0);
         UINT scan = MapVirtualKeyA((UINT)vk, 0);
-        printf("target=%d\n", target == window ? 0 : GetDlgCtrlID(target));
+        fprintf(gOut, "target=%d\n", target == window ? 0 : GetDlgCtrlID(target));
         PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
         PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
         return 0;
     }
     HWND control = Control(window, argv[3]);
     if (control == NULL) {
-        printf("nocontrol\n");
+        fprintf(gOut, "nocontrol\n");
         return 3;
     }
     if (!lstrcmpA(command, "click"))
@@ -305,7 +414,7 @@ int main(int argc, char **argv)
     if (!lstrcmpA(command, "settext")) {
         static char text[4096];
         Unhex(argv[4], text, sizeof text);
-        printf("result=%ld\n", (long)Send(control, WM_SETTEXT, 0, (LPARAM)text));
+        fprintf(gOut, "result=%ld\n", (long)Send(control, WM_SETTEXT, 0, (LPARAM)text));
         return 0;
     }
     if (!lstrcmpA(command, "check")) {
@@ -313,8 +422,81 @@ int main(int argc, char **argv)
         return 0;
     }
     if (!lstrcmpA(command, "select")) {
-        printf("result=%ld\n", (long)Send(control, CB_SETCURSEL, (WPARAM)atoi(argv[4]), 0));
+        fprintf(gOut, "result=%ld\n", (long)Send(control, CB_SETCURSEL, (WPARAM)atoi(argv[4]), 0));
         return 0;
     }
     return Usage();
+}
+
+// Commands separated by ";" run one after the other; the first failure ends
+// the run and gives its code.
+static int RunLine(int argc, char **argv)
+{
+    static char *segment[64];
+    int first = 0;
+    while (first < argc) {
+        int count = 1;
+        segment[0] = (char *)"dlgdriver";
+        int i = first;
+        for (; i < argc && lstrcmpA(argv[i], ";") != 0 && count < 63; i++)
+            segment[count++] = argv[i];
+        segment[count] = NULL;
+        int code = RunCommand(count, segment);
+        fflush(gOut);
+        if (code != 0)
+            return code;
+        first = i + 1;
+    }
+    return 0;
+}
+
+static int Serve(const char *directory)
+{
+    static char content[65536];
+    static char *args[1024];
+    char path[MAX_PATH], temporary[MAX_PATH];
+    for (int n = 1;; n++) {
+        snprintf(path, sizeof path, "%s\\cmd-%d", directory, n);
+        DWORD start = GetTickCount();
+        while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+            if (GetTickCount() - start > kServeIdleMs)
+                return 1;
+            Sleep(10);
+        }
+        FILE *file = fopen(path, "rb");
+        size_t length = file ? fread(content, 1, sizeof content - 1, file) : 0;
+        if (file)
+            fclose(file);
+        content[length] = '\0';
+        // One argument per line, empty ones included (an empty text).
+        int count = 0;
+        for (char *line = content; *line != '\0' && count < 1023;) {
+            char *end = strchr(line, '\n');
+            if (end != NULL)
+                *end = '\0';
+            args[count++] = line;
+            if (end == NULL)
+                break;
+            line = end + 1;
+        }
+        if (count == 1 && !lstrcmpA(args[0], "quit"))
+            return 0;
+        snprintf(temporary, sizeof temporary, "%s\\out-%d.tmp", directory, n);
+        gOut = fopen(temporary, "wb");
+        if (gOut == NULL)
+            return 2;
+        int code = RunLine(count, args);
+        fprintf(gOut, "exit=%d\n", code);
+        fclose(gOut);
+        snprintf(path, sizeof path, "%s\\out-%d", directory, n);
+        MoveFileA(temporary, path);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    gOut = stdout;
+    if (argc == 3 && !lstrcmpA(argv[1], "serve"))
+        return Serve(argv[2]);
+    return RunLine(argc - 1, argv + 1);
 }
