@@ -85,7 +85,9 @@ ensure_prefix() {
     fi
     wineserver -p >/dev/null 2>&1
     # One command to bring services.exe up; its output must not be a pipe.
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    # Windows unmanaged by the (absent) window manager: Wine otherwise waits
+    # two seconds for one whenever a window closes, a message box included.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 }
 
 stop_prefix() {
