@@ -32,7 +32,7 @@
 // boxes. Numbers in hex are without 0x. Several commands can be given at
 // once, separated by ";" arguments. Exit 1 at a time-out, 2 on bad usage, 3
 // when a window or control does not exist.
-#include <windows.h>
+#include "message_box.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -45,26 +45,9 @@ static FILE *gOut;
 static char gWanted[1024];
 static DWORD gWantedPid;
 
-static int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 0;
-}
-
-static void Unhex(const char *hex, char *out, size_t size)
-{
-    size_t n = 0;
-    for (const char *p = hex; p[0] && p[1] && n + 1 < size; p += 2)
-        out[n++] = (char)(HexValue(p[0]) * 16 + HexValue(p[1]));
-    out[n] = '\0';
-}
-
 static void PrintHexText(const char *text)
 {
-    for (const unsigned char *p = (const unsigned char *)text; *p; p++)
-        fprintf(gOut, "%02x", *p);
+    PrintHex(gOut, text);
 }
 
 static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -214,10 +197,7 @@ static HWND Control(HWND window, const char *id)
 
 static int Find(const char *caption, DWORD timeout)
 {
-    if (strncmp(caption, "hex:", 4) == 0)
-        Unhex(caption + 4, gWanted, sizeof gWanted);
-    else
-        lstrcpynA(gWanted, caption, sizeof gWanted);
+    ParseCaption(caption, gWanted, sizeof gWanted);
     DWORD start = GetTickCount();
     for (;;) {
         HWND found = NULL;
@@ -257,90 +237,6 @@ static int WaitFor(HWND window, const char *state, DWORD timeout)
     }
 }
 
-// Message boxes, read as boxdriver reads them.
-static BOOL CALLBACK BoxProc(HWND window, LPARAM param)
-{
-    char cls[64];
-    char title[1024];
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window))
-        return TRUE;
-    GetWindowTextA(window, title, sizeof title);
-    if (lstrcmpA(title, gWanted) != 0)
-        return TRUE;
-    *(HWND *)param = window;
-    return FALSE;
-}
-
-static BOOL CALLBACK BoxButtonProc(HWND child, LPARAM)
-{
-    char cls[64];
-    GetClassNameA(child, cls, sizeof cls);
-    if (lstrcmpiA(cls, "Button") == 0 && IsWindowVisible(child))
-        fprintf(gOut, "%d,", GetDlgCtrlID(child));
-    return TRUE;
-}
-
-static BOOL CALLBACK BoxIconProc(HWND child, LPARAM param)
-{
-    char cls[64];
-    GetClassNameA(child, cls, sizeof cls);
-    if (lstrcmpiA(cls, "Static") == 0 &&
-        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
-        Send(child, STM_GETICON, 0, 0) != 0)
-        *(int *)param = 1;
-    return TRUE;
-}
-
-static int AnswerBox(const char *caption, DWORD timeout, const char *button)
-{
-    if (strncmp(caption, "hex:", 4) == 0)
-        Unhex(caption + 4, gWanted, sizeof gWanted);
-    else
-        lstrcpynA(gWanted, caption, sizeof gWanted);
-    int id = !lstrcmpiA(button, "ok") ? IDOK : !lstrcmpiA(button, "yes") ? IDYES
-           : !lstrcmpiA(button, "no") ? IDNO : !lstrcmpiA(button, "cancel") ? IDCANCEL : 0;
-    DWORD start = GetTickCount();
-    HWND box = NULL;
-    while (EnumWindows(BoxProc, (LPARAM)&box), box == NULL) {
-        if (GetTickCount() - start > timeout) {
-            fprintf(gOut, "timeout\n");
-            return 1;
-        }
-        Sleep(20);
-    }
-    // Let the box finish laying itself out before it is read.
-    Sleep(200);
-    char text[4096];
-    DWORD pid = 0, ownerPid = 0;
-    GetWindowThreadProcessId(box, &pid);
-    fprintf(gOut, "hwnd=%llx\npid=%lu\ncaption=", (unsigned long long)(UINT_PTR)box, pid);
-    PrintHexText(gWanted);
-    text[0] = '\0';
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    fprintf(gOut, "\ntext=");
-    PrintHexText(text);
-    HWND owner = GetWindow(box, GW_OWNER);
-    if (owner)
-        GetWindowThreadProcessId(owner, &ownerPid);
-    fprintf(gOut, "\nowner=%llx\nowner_pid=%lu\nenabled=%d\nbuttons=",
-            (unsigned long long)(UINT_PTR)owner, ownerPid, IsWindowEnabled(box) ? 1 : 0);
-    EnumChildWindows(box, BoxButtonProc, 0);
-    int icon = 0;
-    EnumChildWindows(box, BoxIconProc, (LPARAM)&icon);
-    fprintf(gOut, "\nicon=%d\n", icon);
-    if (id == 0)
-        return 0;
-    HWND control = GetDlgItem(box, id);
-    if (control == NULL) {
-        fprintf(gOut, "pressed=none\n");
-        return 3;
-    }
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control);
-    fprintf(gOut, "pressed=%d\n", id);
-    return 0;
-}
-
 static int Usage(void)
 {
     fprintf(stderr, "usage: dlgdriver find|dump|settext|check|select|click|key|close|"
@@ -354,7 +250,12 @@ static int RunCommand(int argc, char **argv)
         return Usage();
     const char *command = argv[1];
     if (!lstrcmpA(command, "box"))
-        return argc < 5 ? Usage() : AnswerBox(argv[2], (DWORD)strtoul(argv[3], NULL, 10), argv[4]);
+    {
+        if (argc < 5)
+            return Usage();
+        ParseCaption(argv[2], gWanted, sizeof gWanted);
+        return AnswerBox(gOut, gWanted, (DWORD)strtoul(argv[3], NULL, 10), BoxButtonId(argv[4]));
+    }
     if (!lstrcmpA(command, "find")) {
         if (argc < 4)
             return Usage();
