@@ -16,7 +16,10 @@ export WINE64 WINESERVER TAVI_ROOT
 wine() { LC_ALL=ja_JP.UTF-8 "$WINE64" "$@"; }
 wineserver() { LC_ALL=ja_JP.UTF-8 "$WINESERVER" "$@"; }
 
-tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth cmake
+# wine64-preloader keeps Wine from failing about one process start in a
+# thousand (the shared user data cannot be mapped where address-space
+# randomisation has put something else).
+tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine64-preloader xvfb xauth cmake
                ninja-build googletest fonts-ipafont-gothic imagemagick x11-utils python3 locales
                clang libclang-rt-dev)
 

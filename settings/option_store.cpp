@@ -20,19 +20,22 @@ int OptionFitsSettings(const char *option)
     return EscapeValue(escaped, sizeof escaped, option);
 }
 
-static int HasLineBreak(const char *text)
+// A line break would end the line in the file; a lead byte without its
+// second byte would join the byte written after it (the closing quote or
+// the line end) into one character.
+static int CanBeWritten(const char *text)
 {
     for (const char *p = text; *p != '\0'; p++)
         if (*p == '\r' || *p == '\n')
-            return 1;
-    return 0;
+            return 0;
+    return !EndsInLeadByte(text);
 }
 
 int SettingsCanBeStored(const ServiceSettings *settings)
 {
-    return OptionFitsSettings(settings->option) && !HasLineBreak(settings->exe) &&
-           !HasLineBreak(settings->option) && !HasLineBreak(settings->name) &&
-           !HasLineBreak(settings->description);
+    return OptionFitsSettings(settings->option) && CanBeWritten(settings->exe) &&
+           CanBeWritten(settings->option) && CanBeWritten(settings->name) &&
+           CanBeWritten(settings->description);
 }
 
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)

@@ -18,8 +18,9 @@ int FormatStoredOption(char *out, const char *option);
 // True when option can be saved and read back whole.
 int OptionFitsSettings(const char *option);
 // True when every text of settings can be saved and read back unchanged:
-// the option fits, and no text holds a line break, which would end the
-// line in the file and could add keys of its own.
+// the option fits, no text holds a line break (which would end the line in
+// the file and could add keys of its own), and none ends in half a
+// double-byte character (as a value cut at 259 bytes may).
 int SettingsCanBeStored(const ServiceSettings *settings);
 // Turns the value the reader returned back into the option text.
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded);

@@ -57,6 +57,14 @@ int TextEqualI(const char *a, const char *b)
     return TextEqualNI(a, b, (size_t)-1);
 }
 
+int EndsInLeadByte(const char *text)
+{
+    int second = 0;
+    for (const char *p = text; *p != '\0'; p++)
+        second = second ? 0 : IsLeadByte((unsigned char)*p);
+    return second;
+}
+
 void CutAtLastBackslash(char *text)
 {
     char *last = 0;

@@ -23,6 +23,10 @@ int AppendText(char *out, size_t size, const char *in);
 int TextEqualI(const char *a, const char *b);
 int TextEqualNI(const char *a, const char *b, size_t n);
 
+// True when the text ends in a lead byte without its second byte, as a
+// value cut at its byte limit may.
+int EndsInLeadByte(const char *text);
+
 void CutAtLastBackslash(char *text);
 void BaseNameWithoutExtension(char *out, size_t size, const char *path);
 const char *FindExtension(const char *path);

@@ -148,6 +148,9 @@ TEST(SettingsCanBeStored, RefusesLineBreaksAndAnOptionThatDoesNotFit)
         {"C:\\a.exe", "svc\n", "", "", 0},
         {"C:\\a.exe", "svc", "one\rtwo", "", 0},
         {"C:\\a.exe", "svc", "", "-a\n-b", 0},
+        {"C:\\a.exe", "svc", "", "-a\x83", 0},
+        {"C:\\a.exe", "svc\x83", "", "", 0},
+        {"C:\\a.exe", "svc", "", "-a\x83\x5C", 1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

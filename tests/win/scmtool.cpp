@@ -2,14 +2,25 @@
 //   scmtool config NAME       type= start= error= path=HEX account= display=HEX description=HEX
 //   scmtool status NAME       state= exit= specific= checkpoint= waithint= controls= pid=
 //   scmtool exists NAME       exit 0 when registered, 1 when not
-//   scmtool start NAME        ok= error=
+//   scmtool start NAME [STATE TIMEOUT_MS]   ok= error=, then waits as wait does
 //   scmtool control NAME CODE ok= error= state=
 //   scmtool delete NAME       ok= error=
-//   scmtool wait NAME STATE TIMEOUT_MS   exit 0 once the state is reached, 1 at the time-out
+//   scmtool wait NAME STATE TIMEOUT_MS   exit 0 once the state is reached, 1 at the time-out;
+//                             waiting=1 at once, then elapsed= exit= specific= of the
+//                             status that reached it
 //   scmtool create NAME PATH STARTTYPE TYPE   registers a service directly
+//   scmtool proc PID          handles= private= workingset= threads= of a process
+//                             (bytes; exit 2 when it cannot be opened)
 // Texts are printed as hex of their ANSI bytes. Exit 2 when the service
 // cannot be opened.
+// When a service stops by itself, Wine replaces the exit code it reported by
+// 1077 within about a second of its process's end: that code is seen only by
+// a wait that was under way when the service stopped.
 #include <windows.h>
+// K32GetProcessMemoryInfo lives in kernel32: no psapi library to link.
+#define PSAPI_VERSION 2
+#include <psapi.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -71,11 +82,15 @@ static int Status(SC_HANDLE service)
 
 static int Wait(SC_HANDLE service, DWORD state, DWORD timeout)
 {
+    // Tells a caller that runs this in the background that the watch is on.
+    printf("waiting=1\n");
+    fflush(stdout);
     DWORD start = GetTickCount();
     for (;;) {
         SERVICE_STATUS status;
         if (QueryServiceStatus(service, &status) && status.dwCurrentState == state) {
-            printf("elapsed=%lu\n", GetTickCount() - start);
+            printf("elapsed=%lu\nexit=%lu\nspecific=%lu\n", GetTickCount() - start,
+                   status.dwWin32ExitCode, status.dwServiceSpecificExitCode);
             return 0;
         }
         if (GetTickCount() - start > timeout) {
@@ -86,6 +101,96 @@ static int Wait(SC_HANDLE service, DWORD state, DWORD timeout)
     }
 }
 
+static DWORD ThreadCount(DWORD processId)
+{
+    DWORD threads = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == processId)
+            threads = entry.cntThreads;
+    CloseHandle(snapshot);
+    return threads;
+}
+
+// Wine's GetProcessHandleCount gives 0; then the handles are counted in the
+// system's handle table, which Wine fills from its server.
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+typedef LONG(WINAPI *QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
+
+static DWORD HandleCount(HANDLE process, DWORD processId)
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count != 0)
+        return count;
+    QuerySystemInformation query = (QuerySystemInformation)(void *)GetProcAddress(
+        GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    if (query == NULL)
+        return 0;
+    const ULONG kSystemHandleInformation = 16;
+    const LONG kLengthMismatch = (LONG)0xC0000004;
+    ULONG size = 1 << 20;
+    BYTE *buffer = NULL;
+    LONG status = kLengthMismatch;
+    while (status == kLengthMismatch && size <= (1u << 28)) {
+        buffer = (BYTE *)VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE);
+        if (buffer == NULL)
+            return 0;
+        ULONG needed = 0;
+        status = query(kSystemHandleInformation, buffer, size, &needed);
+        if (status == kLengthMismatch) {
+            VirtualFree(buffer, 0, MEM_RELEASE);
+            buffer = NULL;
+            size *= 2;
+        }
+    }
+    if (buffer == NULL)
+        return 0;
+    if (status == 0) {
+        ULONG entries = *(ULONG *)buffer;
+        // The entries follow the count at the alignment of a pointer.
+        const HandleEntry *entry = (const HandleEntry *)(buffer + sizeof(void *));
+        for (ULONG i = 0; i < entries; i++)
+            if (entry[i].ownerPid == processId)
+                count++;
+    }
+    VirtualFree(buffer, 0, MEM_RELEASE);
+    return count;
+}
+
+// The figures a leak shows in: open handles, private bytes, working set and
+// threads of another process.
+static int ProcessFigures(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == NULL) {
+        printf("open_error=%lu\n", GetLastError());
+        return 2;
+    }
+    PROCESS_MEMORY_COUNTERS_EX memory;
+    ZeroMemory(&memory, sizeof memory);
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&memory, sizeof memory);
+    // Wine fills only the first record of the counters; there, as on
+    // Windows, the page-file usage is the private commit.
+    SIZE_T privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+    printf("handles=%lu\nprivate=%llu\nworkingset=%llu\nthreads=%lu\n",
+           HandleCount(process, processId), (unsigned long long)privateBytes,
+           (unsigned long long)memory.WorkingSetSize, ThreadCount(processId));
+    CloseHandle(process);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 3) {
@@ -94,6 +199,8 @@ int main(int argc, char **argv)
     }
     const char *command = argv[1];
     const char *name = argv[2];
+    if (!lstrcmpA(command, "proc"))
+        return ProcessFigures(strtoul(name, NULL, 10));
     SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
     if (scm == NULL) {
         printf("scm_error=%lu\n", GetLastError());
@@ -127,6 +234,8 @@ int main(int argc, char **argv)
         BOOL ok = StartServiceA(service, 0, NULL);
         printf("ok=%d\nerror=%lu\n", ok ? 1 : 0, ok ? 0 : GetLastError());
         result = ok ? 0 : 1;
+        if (ok && argc >= 5)
+            result = Wait(service, strtoul(argv[3], NULL, 0), strtoul(argv[4], NULL, 0));
     } else if (!lstrcmpA(command, "control") && argc >= 4) {
         SERVICE_STATUS status;
         ZeroMemory(&status, sizeof status);

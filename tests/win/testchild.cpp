@@ -1,6 +1,6 @@
 // testchild: the program that the tests have tavi start, stop and restart.
 //   testchild --log FILE [--windows] [--ignore-close] [--hang] [--exit N]
-//             [--run-ms N] [--probe-group]
+//             [--run-ms N] [--probe-group] [--crash] [--count FILE]
 //   testchild --kill PID[,PID...]
 //   testchild --control NAME CODE TIMEOUT_MS
 //   testchild --try-launch HEXLINE HEXDIR
@@ -29,6 +29,12 @@
 // --exit N: exit with N right after the start line. --run-ms N: exit 0 after
 // N ms whatever else happens. Without these it runs until a console control
 // event or a window close ends it, or it is killed.
+// --crash: an access violation right after the start line; the process
+// ends with exit code 0xC0000005 (its own last-chance filter keeps Wine from
+// starting a debugger).
+// --count FILE: appends one byte to FILE at the start; with --count and
+// without --log nothing else is written anywhere (a cheap start counter for
+// long runs).
 // --probe-group: with Ctrl+C enabled again, sends Ctrl+C to the process group
 // whose id is this process's id; it arrives only when this process leads a
 // process group on its console (Wine delivers Ctrl+C per group).
@@ -55,6 +61,8 @@ static volatile LONG gInDefSysClose;
 static volatile LONG gProbing;
 static HANDLE gProbeEvent;
 
+static void LogExit(UINT code);
+
 static void AppendHex(char *out, size_t size, const char *text)
 {
     size_t used = strlen(out);
@@ -74,6 +82,35 @@ static void LogLine(const char *line)
             DWORD written;
             WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
             WriteFile(file, "\r\n", 2, &written, NULL);
+            CloseHandle(file);
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+// The crash of --crash ends the process as an unhandled exception would,
+// with the exception code as exit code, but without the platform's debugger.
+static LONG WINAPI EndOnException(EXCEPTION_POINTERS *pointers)
+{
+    LogExit(pointers->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+static void Crash(void)
+{
+    SetUnhandledExceptionFilter(EndOnException);
+    *(volatile int *)(ULONG_PTR)0 = 1;
+}
+
+static void CountStart(const char *path)
+{
+    for (int attempt = 0; attempt < 200; attempt++) {
+        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written;
+            WriteFile(file, "s", 1, &written, NULL);
             CloseHandle(file);
             return;
         }
@@ -387,7 +424,8 @@ static int TryLaunch(const char *hexLine, const char *hexDirectory)
 
 int main(int argc, char **argv)
 {
-    bool windows = false, hang = false, probeGroup = false, exitAtOnce = false;
+    bool windows = false, hang = false, probeGroup = false, exitAtOnce = false, crash = false;
+    const char *countPath = NULL;
     UINT exitCode = 0;
     DWORD runMs = 0;
     for (int i = 1; i < argc; i++) {
@@ -416,14 +454,23 @@ int main(int argc, char **argv)
             hang = true;
         else if (!strcmp(arg, "--probe-group"))
             probeGroup = true;
+        else if (!strcmp(arg, "--crash"))
+            crash = true;
+        else if (!strcmp(arg, "--count") && i + 1 < argc)
+            countPath = argv[++i];
         else if (!strcmp(arg, "--exit") && i + 1 < argc) {
             exitAtOnce = true;
             exitCode = strtoul(argv[++i], NULL, 10);
         } else if (!strcmp(arg, "--run-ms") && i + 1 < argc)
             runMs = strtoul(argv[++i], NULL, 10);
     }
+    if (countPath != NULL) {
+        CountStart(countPath);
+        if (gLogPath == NULL && exitAtOnce)
+            return (int)exitCode;
+    }
     static char defaultLog[MAX_PATH + 8];
-    if (gLogPath == NULL && GetModuleFileNameA(NULL, defaultLog, MAX_PATH)) {
+    if (gLogPath == NULL && countPath == NULL && GetModuleFileNameA(NULL, defaultLog, MAX_PATH)) {
         strcat(defaultLog, ".log");
         gLogPath = defaultLog;
     }
@@ -431,6 +478,8 @@ int main(int argc, char **argv)
     MarkerName(marker, sizeof marker, GetCurrentProcessId());
     CreateMutexA(NULL, FALSE, marker);
     LogStart();
+    if (crash)
+        Crash();
     if (exitAtOnce) {
         LogExit(exitCode);
         return (int)exitCode;

@@ -11,11 +11,13 @@ import itertools
 import os
 import re
 import shutil
+import subprocess
+import tempfile
 import time
 
 import harness
-from harness import (SERVICE_RUNNING, SERVICE_STOPPED, TOOLS, read_child_log, remove_service,
-                     service_status, tool, unique_name, winpath)
+from harness import (SERVICE_RUNNING, SERVICE_STOPPED, TOOLS, parse_lines, poll, read_child_log,
+                     remove_service, service_status, tool, unique_name, winpath)
 
 CHILD = os.path.join(TOOLS, "testchild.exe")
 
@@ -146,8 +148,10 @@ class ServiceChildCase(harness.TaviTestCase):
         return log
 
     def child_option(self, log, extra=""):
-        """The option text for testchild: its log, extra options, the safety exit."""
-        return " ".join(part for part in ("--log", log.windows_path, extra, SAFETY_OPTION) if part)
+        """The option text for testchild: its log, extra options, and the safety
+        exit unless the extra options set an end of their own."""
+        safety = "" if "--run-ms" in extra else SAFETY_OPTION
+        return " ".join(part for part in ("--log", log.windows_path, extra, safety) if part)
 
     def install(self, end, option, exe=None, retry=False, start=True, name=None):
         """Registers (and starts) a service with tavi's command line:
@@ -206,3 +210,42 @@ class ServiceChildCase(harness.TaviTestCase):
         result = control(name, SERVICE_CONTROL_STOP)
         self.assertEqual(result["ok"], 1, "ControlService(stop): %r" % result)
         return result
+
+
+class StopWatch:
+    """scmtool wait for SERVICE_STOPPED, running in the background.
+
+    When a host stops by itself (its program ended), Wine replaces the exit
+    code it reported by 1077 (ERROR_SERVICE_NEVER_STARTED) within about a
+    second of the host's end; so the reported code is read by a wait that
+    was already polling when the service stopped.
+    """
+
+    def __init__(self, name, timeout_ms=30000):
+        self.timeout_ms = timeout_ms
+        self.out = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(
+            [harness.WINE64, os.path.join(harness.TOOLS, "scmtool.exe"), "wait", name,
+             str(SERVICE_STOPPED), str(timeout_ms)],
+            stdout=self.out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+            env=harness.WINE_ENV)
+        if not poll(lambda: "waiting" in self.fields() or self.process.poll() is not None):
+            self.process.kill()
+            raise AssertionError("scmtool wait did not begin")
+
+    def fields(self):
+        self.out.seek(0)
+        return parse_lines(self.out.read())
+
+    def exit_code(self):
+        """The exit code of the first SERVICE_STOPPED the watch saw."""
+        try:
+            code = self.process.wait(self.timeout_ms / 1000 + harness.EXIT_TIMEOUT_S)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise AssertionError("scmtool wait did not end")
+        fields = self.fields()
+        self.out.close()
+        if code != 0:
+            raise AssertionError("the service did not stop: %r" % fields)
+        return int(fields["exit"])
