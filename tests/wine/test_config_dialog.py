@@ -335,6 +335,18 @@ class ConfigDialogTest(harness.TaviTestCase):
 
     # Closing
 
+    def start_window_child_service(self):
+        """A running service of the sandbox's tavi.ini whose child has a window."""
+        name = unique_name()
+        self.create_service(name)
+        log = self.child_log()
+        self.box.write_ini(ini_bytes([("exe", TESTCHILD),
+                                      ("option", "--windows --log " + winpath(log)),
+                                      ("name", name), ("end", 0)]))
+        self.assertEqual(tool("scmtool", "start", name)[0], 0)
+        self.assertTrue(poll(lambda: self.child_ready(log) == 1))
+        return name, log
+
     def test_without_its_window_tavi_restores_the_service_and_fails(self):
         # A copy whose dialog template names a control class that does not
         # exist: the platform then creates no dialog.
@@ -344,14 +356,7 @@ class ConfigDialogTest(harness.TaviTestCase):
         self.assertNotEqual(broken, template)
         with open(self.box.exe, "wb") as f:
             f.write(data.replace(template, broken, 1))
-        name = unique_name()
-        self.create_service(name)
-        log = self.child_log()
-        self.box.write_ini(ini_bytes([("exe", TESTCHILD),
-                                      ("option", "--windows --log " + winpath(log)),
-                                      ("name", name), ("end", 0)]))
-        self.assertEqual(tool("scmtool", "start", name)[0], 0)
-        self.assertTrue(poll(lambda: self.child_ready(log) == 1))
+        name, log = self.start_window_child_service()
         code, boxes = self.box.run(b"")
         self.assertEqual((code, boxes), (1, []))
         self.assertTrue(poll(lambda: self.child_ready(log) == 2),
@@ -359,14 +364,7 @@ class ConfigDialogTest(harness.TaviTestCase):
         self.assertEqual(service_status(name)["state"], SERVICE_RUNNING)
 
     def test_a_service_the_probe_stopped_runs_again_however_the_window_closes(self):
-        name = unique_name()
-        self.create_service(name)
-        log = self.child_log()
-        self.box.write_ini(ini_bytes([("exe", TESTCHILD),
-                                      ("option", "--windows --log " + winpath(log)),
-                                      ("name", name), ("end", 0)]))
-        self.assertEqual(tool("scmtool", "start", name)[0], 0)
-        self.assertTrue(poll(lambda: self.child_ready(log) == 1))
+        name, log = self.start_window_child_service()
         closes = (("Cancel", lambda s: s.click(IDCANCEL)),
                   ("Escape", lambda s: s.key(VK_ESCAPE)),
                   # The close command, which comes to the window as WM_CLOSE.
