@@ -21,6 +21,8 @@
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+
+#include "process_info.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -255,46 +257,6 @@ struct Footprint {
     ULONGLONG cpuNs;
 };
 
-// Wine's GetProcessHandleCount always gives 0; the system's handle table,
-// which Wine fills from its server, has one entry per open handle.
-struct HandleEntry {
-    ULONG ownerPid;
-    BYTE objectType;
-    BYTE flags;
-    USHORT value;
-    PVOID object;
-    ULONG access;
-};
-struct HandleTable {
-    ULONG count;
-    HandleEntry entries[1];
-};
-typedef LONG(WINAPI *QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
-
-static DWORD CountHandles(HANDLE process, DWORD pid)
-{
-    DWORD count = 0;
-    if (GetProcessHandleCount(process, &count) && count != 0)
-        return count;
-    QuerySystemInformation query =
-        (QuerySystemInformation)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-    if (query == NULL)
-        return 0;
-    static std::vector<BYTE> buffer(1 << 20);
-    ULONG needed = 0;
-    LONG status;
-    while ((status = query(16 /* SystemHandleInformation */, buffer.data(), (ULONG)buffer.size(), &needed)) ==
-           (LONG)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */)
-        buffer.resize(buffer.size() * 2);
-    if (status != 0)
-        return 0;
-    const HandleTable *table = (const HandleTable *)buffer.data();
-    for (ULONG i = 0; i < table->count; i++)
-        if (table->entries[i].ownerPid == pid)
-            count++;
-    return count;
-}
-
 // The whole of a small file (a /proc entry seen through drive Z:).
 static DWORD ReadSmallFile(const char *path, char *data, DWORD size)
 {
@@ -403,7 +365,7 @@ static void ReadFootprint(HANDLE process, DWORD pid, const char *commandLine, Fo
     // Windows, the page-file usage is the private commit.
     f->privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     f->threads = CountThreads(pid);
-    f->handles = CountHandles(process, pid);
+    f->handles = CountProcessHandles(process, pid);
     f->unixPid = FindUnixPid(commandLine);
     f->cpu100ns = CpuTime(process);
     f->cpuNs = UnixCpuNs(f->unixPid);

@@ -20,7 +20,7 @@
 // K32GetProcessMemoryInfo lives in kernel32: no psapi library to link.
 #define PSAPI_VERSION 2
 #include <psapi.h>
-#include <tlhelp32.h>
+#include "process_info.h"
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -101,71 +101,10 @@ static int Wait(SC_HANDLE service, DWORD state, DWORD timeout)
     }
 }
 
-static DWORD ThreadCount(DWORD processId)
+static DWORD ProcessThreads(DWORD processId)
 {
-    DWORD threads = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID == processId)
-            threads = entry.cntThreads;
-    CloseHandle(snapshot);
-    return threads;
-}
-
-// Wine's GetProcessHandleCount gives 0; then the handles are counted in the
-// system's handle table, which Wine fills from its server.
-struct HandleEntry {
-    ULONG ownerPid;
-    BYTE objectType;
-    BYTE flags;
-    USHORT value;
-    PVOID object;
-    ULONG access;
-};
-typedef LONG(WINAPI *QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
-
-static DWORD HandleCount(HANDLE process, DWORD processId)
-{
-    DWORD count = 0;
-    if (GetProcessHandleCount(process, &count) && count != 0)
-        return count;
-    QuerySystemInformation query = (QuerySystemInformation)(void *)GetProcAddress(
-        GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-    if (query == NULL)
-        return 0;
-    const ULONG kSystemHandleInformation = 16;
-    const LONG kLengthMismatch = (LONG)0xC0000004;
-    ULONG size = 1 << 20;
-    BYTE *buffer = NULL;
-    LONG status = kLengthMismatch;
-    while (status == kLengthMismatch && size <= (1u << 28)) {
-        buffer = (BYTE *)VirtualAlloc(NULL, size, MEM_COMMIT, PAGE_READWRITE);
-        if (buffer == NULL)
-            return 0;
-        ULONG needed = 0;
-        status = query(kSystemHandleInformation, buffer, size, &needed);
-        if (status == kLengthMismatch) {
-            VirtualFree(buffer, 0, MEM_RELEASE);
-            buffer = NULL;
-            size *= 2;
-        }
-    }
-    if (buffer == NULL)
-        return 0;
-    if (status == 0) {
-        ULONG entries = *(ULONG *)buffer;
-        // The entries follow the count at the alignment of a pointer.
-        const HandleEntry *entry = (const HandleEntry *)(buffer + sizeof(void *));
-        for (ULONG i = 0; i < entries; i++)
-            if (entry[i].ownerPid == processId)
-                count++;
-    }
-    VirtualFree(buffer, 0, MEM_RELEASE);
-    return count;
+    PROCESSENTRY32 entry = {};
+    return FindProcessEntry(processId, &entry) ? entry.cntThreads : 0;
 }
 
 // The figures a leak shows in: open handles, private bytes, working set and
@@ -185,8 +124,8 @@ static int ProcessFigures(DWORD processId)
     // Windows, the page-file usage is the private commit.
     SIZE_T privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     printf("handles=%lu\nprivate=%llu\nworkingset=%llu\nthreads=%lu\n",
-           HandleCount(process, processId), (unsigned long long)privateBytes,
-           (unsigned long long)memory.WorkingSetSize, ThreadCount(processId));
+           CountProcessHandles(process, processId), (unsigned long long)privateBytes,
+           (unsigned long long)memory.WorkingSetSize, ProcessThreads(processId));
     CloseHandle(process);
     return 0;
 }

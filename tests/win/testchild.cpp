@@ -48,7 +48,7 @@
 // started (the process is then ended at once).
 // --open-mutex: exists=1 when a mutex of that name exists, else exists=0.
 #include <windows.h>
-#include <tlhelp32.h>
+#include "process_info.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -127,18 +127,8 @@ static void LogExit(UINT code)
 
 static DWORD ParentProcessId(void)
 {
-    DWORD self = GetCurrentProcessId();
-    DWORD parent = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID == self)
-            parent = entry.th32ParentProcessID;
-    CloseHandle(snapshot);
-    return parent;
+    PROCESSENTRY32 entry = {};
+    return FindProcessEntry(GetCurrentProcessId(), &entry) ? entry.th32ParentProcessID : 0;
 }
 
 // RTL_USER_PROCESS_PARAMETERS.ConsoleFlags; the public headers leave the
