@@ -1,10 +1,10 @@
-"""Drives the real tavi.exe under Wine for the tests.
+"""Runs the real tavi.exe and the probe under Wine for the tests.
 
-Every test works in a folder of its own under the build directory with a copy
-of tavi.exe, starts it with an exact command line through the runin helper,
-reads and answers its message boxes with boxdriver and asks the service
-control manager with scmtool. Output of Windows programs goes to files, never
-to pipes: a pipe inherited by services.exe would never close.
+Each test works in a sandbox: a folder of its own with a copy of tavi.exe.
+The probe starts tavi with an exact command line and answers its message
+boxes, drives the window, asks the service control manager and is the test
+child. Output of Windows programs goes to files, never to pipes: a pipe
+inherited by services.exe would never close.
 """
 import os
 import shutil
@@ -14,23 +14,46 @@ import time
 import unittest
 import uuid
 
-WINE64 = os.environ.get("WINE64", "/usr/lib/wine/wine64")
-TAVI_EXE = os.environ["TAVI_EXE"]
-TAVI_X86_EXE = os.environ.get("TAVI_X86_EXE", "")
-TOOLS = os.environ["TAVI_TOOLS"]
-WORK = os.environ["TAVI_WORK"]
+WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
+EXE, PROBE, WORK = os.environ["TAVI_EXE"], os.environ["TAVI_PROBE"], os.environ["TAVI_WORK"]
+ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
+T, E = "tavi", "tavi error"
+STOPPED, START_PENDING, STOP_PENDING, RUNNING = 1, 2, 3, 4
+TITLE = "tavi 起動プログラム設定"
+HEX_FIELDS = {"caption", "text", "cmd", "cwd", "path", "display", "description"}
+MESSAGES = {
+    1: "サービス名を指定してください。", 2: "プログラム名を設定してください。",
+    3: "サービス %s を登録しましたが、開始に失敗しました。",
+    4: "サービスに登録できませんでした。\nサービスの権限があるユーザーでログインして実行してください。",
+    5: "サービスから削除できませんでした。\nサービスの権限があるユーザーでログインして実行してください。",
+    6: "サービス %s は登録されていません。", 7: "Windows NT/2000/XP/Vista/7 で起動してください。",
+    9: "サービスを停止できません。\nサービスの権限のあるユーザーでログインしてください。",
+    10: "プログラムファイルのみ登録可能です。", 11: "すでに同名のサービスが登録済みです。",
+    12: "プログラムを起動しました。\nＯＫをクリックするとプログラムを終了します。\n"
+        "終了しない場合、手動でプログラムを終了させてください。\n\n"
+        "※これは tavi からプログラムを終了されられるかどうかのテストで、\n"
+        "\u3000実際にサービスでの正常動作が保証されるわけではありません\n\u3000のでご注意ください。",
+    13: "サービス %s を登録しますか？", 14: "サービス %s を登録しました。サービスとして起動しますか？",
+    15: "サービス %s を削除しますか？", 16: "サービス %s を登録し、開始しました。",
+    17: "サービス %s を登録しました。", 18: "サービス %s を削除しました。",
+    19: "WM_CLOSE", 20: "WM_SYSCOMMAND(SC_CLOSE)", 21: "WM_SYSCOMMAND→WM_CLOSE",
+    22: "コンソール(CTRL_BREAK)", 23: "削除(&D)", 24: "テスト起動(&T)", 25: "実行ファイル(*.exe)",
+    26: "*.exe", 27: "実行ファイルの選択",
+    28: "設定を保存できません。\n起動時オプションはエスケープ後 259 バイト以内にし、\n各項目に改行を含めないでください。",
+    29: "tavi.exe のフォルダのパスが長すぎます。\n250 バイト以内のフォルダに置いてください。",
+}
 
-# Windows programs run with code page 932 (Shift_JIS).
-WINE_ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")
 
-# Wine is slow to start a process on a loaded machine: generous deadlines.
-BOX_TIMEOUT_MS = 30000
-EXIT_TIMEOUT_S = 60
+def b(text):
+    return text if isinstance(text, bytes) else str(text).encode("cp932")
 
-SERVICE_STOPPED = 1
-SERVICE_START_PENDING = 2
-SERVICE_STOP_PENDING = 3
-SERVICE_RUNNING = 4
+
+def hx(text):
+    return b(text).hex()
+
+
+def msg(number, name=None):
+    return b(MESSAGES[number].replace("%s", name) if name else MESSAGES[number])
 
 
 def winpath(path):
@@ -38,125 +61,114 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def to_bytes(text):
-    return text if isinstance(text, bytes) else text.encode("cp932")
-
-
-def parse_lines(data):
-    """key=value lines into a dict; hex-valued keys stay hex strings."""
-    result = {}
+def records(data):
+    """The probe's or the child's lines as dicts; "kind" is the first word."""
+    found = []
     for line in data.decode("latin-1").splitlines():
-        if "=" in line:
-            key, value = line.split("=", 1)
-            result.setdefault(key.strip(), value.strip())
-    return result
+        kind, *fields = line.split(" ")
+        record = {"kind": kind}
+        for field in fields:
+            key, _, value = field.partition("=")
+            record[key] = bytes.fromhex(value) if key in HEX_FIELDS else value
+        found.append(record)
+    return found
 
 
-def unhex(value):
-    return bytes.fromhex(value or "")
+def probe(*args, env=None, timeout=300, background=False):
+    """Runs probe verbs; their records, or (process, output file) in the background."""
+    out = tempfile.TemporaryFile()
+    process = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=subprocess.DEVNULL,
+                               stdin=subprocess.DEVNULL, env=env or ENV)
+    return (process, out) if background else collect(process, out, timeout)
 
 
-def run_windows(program, args, timeout=EXIT_TIMEOUT_S, cwd=None):
-    """Runs a Windows program to its end; returns (exit code, output bytes)."""
-    with tempfile.TemporaryFile() as out:
-        completed = subprocess.run([WINE64, program, *args], stdout=out,
-                                   stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                                   timeout=timeout, cwd=cwd, env=WINE_ENV)
+def collect(process, out, timeout=300):
+    """The records of a probe run once it has ended (killed at the time-out)."""
+    try:
+        process.wait(timeout)
+    finally:
+        process.kill()
+    with out:
         out.seek(0)
-        return completed.returncode, out.read()
+        return records(out.read())
 
 
-def tool(name, *args, timeout=EXIT_TIMEOUT_S):
-    """Runs a test helper; returns (exit code, dict of its key=value lines)."""
-    code, data = run_windows(os.path.join(TOOLS, name + ".exe"), [str(a) for a in args],
-                             timeout=timeout)
-    return code, parse_lines(data)
+def one(found, kind):
+    return next((r for r in found if r["kind"] == kind), None)
 
 
-def poll(predicate, timeout=30.0, interval=0.1):
+def poll(predicate, timeout=30.0):
     """Waits until predicate() is true; returns its last value."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(interval)
+    while not (value := predicate()) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return value
 
 
-class Box:
-    """A message box as boxdriver read it."""
-
-    def __init__(self, fields):
-        self.fields = fields
-        self.caption = unhex(fields.get("caption"))
-        self.text = unhex(fields.get("text"))
-        self.owner = int(fields.get("owner", "0"), 16)
-        self.owner_pid = int(fields.get("owner_pid", "0"))
-        self.pid = int(fields.get("pid", "0"))
-        self.buttons = sorted(int(b) for b in fields.get("buttons", "").split(",") if b)
-        self.icon = fields.get("icon") == "1"
-
-    def __repr__(self):
-        return "Box(%r, %r, owner=%x, buttons=%r)" % (
-            self.caption.decode("cp932", "replace"), self.text.decode("cp932", "replace"),
-            self.owner, self.buttons)
+def scm(name, *verbs):
+    """Service verbs in one probe run: ("status",), ("start",), ("watch", 1, 30000)..."""
+    args = []
+    for verb in verbs:
+        args += ["scm", name, *verb, ";"]
+    return probe(*args)
 
 
-def wait_box(caption, button, timeout_ms=BOX_TIMEOUT_MS):
-    """Waits for a box with this caption, reads it and presses button; None at the time-out."""
-    code, fields = tool("boxdriver", "wait", "hex:" + to_bytes(caption).hex(), timeout_ms, button,
-                        timeout=timeout_ms / 1000 + EXIT_TIMEOUT_S)
-    return Box(fields) if code == 0 else None
+def status(name):
+    found = one(scm(name, ("status",)), "status")
+    return {k: int(v) for k, v in found.items() if k != "kind"} if found else None
 
 
-def list_boxes():
-    code, data = run_windows(os.path.join(TOOLS, "boxdriver.exe"), ["list"])
-    return data.decode("latin-1")
+def config(name):
+    return one(scm(name, ("config",)), "config")
 
 
-class Run:
-    """A started tavi.exe: answer its boxes, then wait for its exit code."""
+def remove_service(name):
+    scm(name, ("control", 1), ("watch", STOPPED, 10000), ("delete",))
 
-    def __init__(self, process, out, line_file=None):
-        self.process = process
-        self.out = out
-        self.line_file = line_file
-        self.boxes = []
 
-    def answer(self, caption, button, timeout_ms=BOX_TIMEOUT_MS):
-        box = wait_box(caption, button, timeout_ms)
-        if box is None:
-            raise AssertionError("no box %r appeared; visible dialogs:\n%s"
-                                 % (caption, list_boxes()))
-        self.boxes.append(box)
-        return box
+def stopped_exit(name, *first, timeout=60000):
+    """Runs these verbs (a start, a control), then watches until the service
+    has stopped: (win32 exit code, service-specific code) of the first
+    SERVICE_STOPPED seen, and every status on the way. Wine replaces the code
+    of a host that stopped by itself by 1077 about a second later, so only a
+    watch under way sees the code the host reported."""
+    seen = [r for r in scm(name, *first, ("watch", STOPPED, timeout)) if r["kind"] == "status"]
+    last = seen[-1] if seen else {"state": "0"}
+    assert last["state"] == str(STOPPED), "not stopped: %r" % seen
+    return (int(last["exit"]), int(last["specific"])), seen
 
-    def wait(self, timeout=EXIT_TIMEOUT_S):
+
+class ChildLog:
+    """The log that probe children write (many children may share one)."""
+
+    def __init__(self, path):
+        self.path, self.win = path, winpath(path)
+
+    def events(self, kind=None):
         try:
-            self.process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            boxes = list_boxes()
-            self.process.kill()
-            raise AssertionError("tavi.exe did not end; visible dialogs:\n" + boxes)
-        finally:
-            self.out.close()
-            if self.line_file:
-                os.unlink(self.line_file)
-                self.line_file = None
-        return self.process.returncode
+            with open(self.path, "rb") as f:
+                found = records(f.read())
+        except FileNotFoundError:
+            return []
+        return [e for e in found if kind in (None, e["kind"])]
+
+    def wait(self, kind, count=1, timeout=60):
+        found = poll(lambda: len(self.events(kind)) >= count and self.events(kind), timeout)
+        assert found, "no %d %r in the child log:\n%r" % (count, kind, self.events())
+        return found
+
+    def messages(self):
+        return [(e["win"], e["msg"], e["from"]) for e in self.events("msg")]
 
 
 class Sandbox:
-    """A folder with a copy of tavi.exe, and the services a test registers."""
-
-    def __init__(self, name=None, exe=TAVI_EXE, parent=None):
-        folder = name or "t-" + uuid.uuid4().hex[:8]
-        self.dir = os.path.join(parent or WORK, folder)
+    def __init__(self, test, name=None, parent=None):
+        self.dir = os.path.join(parent or WORK, name or "t-" + uuid.uuid4().hex[:8])
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
         self.exe = os.path.join(self.dir, "tavi.exe")
-        shutil.copyfile(exe, self.exe)
-        self.services = []
+        shutil.copyfile(EXE, self.exe)
+        test.addCleanup(shutil.rmtree, self.dir, True)
 
     @property
     def ini(self):
@@ -166,138 +178,58 @@ class Sandbox:
         with open(self.ini, "rb") as f:
             return f.read()
 
-    def write_ini(self, data):
+    def write_ini(self, data=None, **keys):
+        """Writes data, or [tavi] with these keys (in this order)."""
+        data = data if data is not None else b"[tavi]\r\n" + b"".join(
+            b(k) + b"=" + b(v) + b"\r\n" for k, v in keys.items())
         with open(self.ini, "wb") as f:
-            f.write(to_bytes(data))
+            f.write(b(data))
 
-    def start(self, tail=b"", cwd=None):
-        """Starts tavi.exe with this exact tail, from cwd (its own folder by default)."""
-        line = b'"' + to_bytes(winpath(self.exe)) + b'" ' + to_bytes(tail)
-        fd, line_file = tempfile.mkstemp(dir=WORK, suffix=".line")
-        with os.fdopen(fd, "wb") as f:
-            f.write(line)
-        out = tempfile.TemporaryFile()
-        process = subprocess.Popen(
-            [WINE64, os.path.join(TOOLS, "runin.exe"), winpath(cwd or self.dir), winpath(line_file)],
-            stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=WINE_ENV)
-        return Run(process, out, line_file)
+    def line(self, tail):
+        return b'"' + b(winpath(self.exe)) + b'" ' + b(tail)
 
-    def run(self, tail=b"", cwd=None, answers=(), timeout=EXIT_TIMEOUT_S):
-        """Starts tavi.exe, answers the boxes (caption, button) in order; returns (code, boxes)."""
-        run = self.start(tail, cwd)
-        try:
-            for caption, button in answers:
-                run.answer(caption, button)
-        except AssertionError:
-            run.process.kill()
-            raise
-        return run.wait(timeout), run.boxes
-
-    def service(self, name):
-        """Remembers a service name to remove when the test ends."""
-        self.services.append(name)
-        return name
-
-    def cleanup(self):
-        for name in self.services:
-            remove_service(name)
-        shutil.rmtree(self.dir, ignore_errors=True)
+    def tavi(self, tail=b"", *answers, cwd=None, env=None, timeout=60):
+        """Runs tavi.exe, answering its boxes (caption, button) in this order;
+        (exit code, boxes). A box not in the list ends the run (exit "box")."""
+        found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), timeout * 1000,
+                      *("%s:%s" % (hx(c), button) for c, button in answers), env=env)
+        code = one(found, "exit")["code"]
+        return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 
 
-def remove_service(name):
-    if tool("scmtool", "exists", name)[0] != 0:
-        return
-    tool("scmtool", "control", name, 1)
-    tool("scmtool", "wait", name, SERVICE_STOPPED, 10000)
-    tool("scmtool", "delete", name)
-
-
-def service_config(name):
-    code, fields = tool("scmtool", "config", name)
-    return fields if code == 0 else None
-
-
-def service_status(name):
-    code, fields = tool("scmtool", "status", name)
-    return {k: int(v) for k, v in fields.items() if v.isdigit()} if code == 0 else None
-
-
-def unique_name(prefix="tavitest"):
-    return prefix + uuid.uuid4().hex[:6]
-
-
-class TaviTestCase(unittest.TestCase):
-    """Gives each test a sandbox that is removed, with its services, afterwards."""
+class TaviCase(unittest.TestCase):
+    """A sandbox per test; services and children it names are removed after it."""
 
     def setUp(self):
         os.makedirs(WORK, exist_ok=True)
-        self.box = Sandbox()
-        self.addCleanup(self.box.cleanup)
+        self.box = Sandbox(self)
+        self.logs = []
 
-    def assertBox(self, box, number, caption, name=None, owner=None, buttons=(1,)):
-        """The box shows catalogue entry number, with its caption, owner and buttons."""
-        from catalogue import text
-        self.assertEqual(box.caption, to_bytes(caption))
-        self.assertEqual(box.text, text(number, name),
-                         "box text %r" % box.text.decode("cp932", "replace"))
-        if owner is None:
-            self.assertEqual(box.owner, 0, "the box has an owner window")
-        else:
-            self.assertEqual(box.owner, owner)
-        self.assertEqual(box.buttons, sorted(buttons))
-        self.assertFalse(box.icon, "the box shows an icon")
+    def service(self, name=None):
+        name = name or "tavitest" + uuid.uuid4().hex[:6]
+        self.addCleanup(remove_service, name)
+        return name
 
+    def child_log(self, path=None):
+        """A log for children; those it shows started are ended after the test."""
+        log = ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs)))
+        if not self.logs:
+            self.addCleanup(lambda: probe("kill", *{e["pid"] for l in self.logs for e in l.events("start")}))
+        self.logs.append(log)
+        return log
 
-def main():
-    unittest.main(verbosity=2)
+    def child(self, folder=None, name="probe.exe"):
+        """A copy of the probe to serve as the wrapped program; its path."""
+        os.makedirs(folder or self.box.dir, exist_ok=True)
+        path = os.path.join(folder or self.box.dir, name)
+        shutil.copyfile(PROBE, path)
+        return path
 
-
-# A window program that runs until it is asked to close: the service host's
-# window stop methods end it, so a test's running service leaves nothing behind.
-LONG_RUNNER = r"C:\windows\system32\notepad.exe"
-
-
-def wait_state(name, state, timeout_ms=30000):
-    """True once the service reports state, False at the time-out."""
-    return tool("scmtool", "wait", name, state, timeout_ms,
-                timeout=timeout_ms / 1000 + EXIT_TIMEOUT_S)[0] == 0
-
-
-def read_profile(path, key, default=0, section="tavi"):
-    """(text bytes, integer) that the platform's profile reader gives for key."""
-    code, fields = tool("iniread", winpath(path), section, key, default)
-    if code != 0:
-        raise AssertionError("iniread failed on %s" % path)
-    return unhex(fields.get("text")), int(fields["int"])
-
-
-def is_registered(name):
-    return tool("scmtool", "exists", name)[0] == 0
-
-
-CHILD_HEX_FIELDS = ("exe", "cmdline", "cwd", "class")
-
-
-def read_child_log(path):
-    """The events that testchild wrote to its --log file, oldest first.
-
-    Each is a dict with "event" (start, msg, ctrl, exit, probe, windows,
-    topwin) and the line's key=value fields; exe, cmdline, cwd and class are
-    decoded to bytes. A missing file reads as no events.
-    """
-    try:
-        with open(path, "rb") as f:
-            data = f.read()
-    except FileNotFoundError:
-        return []
-    events = []
-    for line in data.decode("latin-1").splitlines():
-        words = line.split()
-        if not words:
-            continue
-        event = {"event": words[0]}
-        for word in words[1:]:
-            key, _, value = word.partition("=")
-            event[key] = unhex(value) if key in CHILD_HEX_FIELDS else value
-        events.append(event)
-    return events
+    def assertBoxes(self, boxes, *expected, owner=0):
+        """Each box shows (message, caption[, service name]), without icon,
+        owned by owner, with OK alone or Yes and No for the questions."""
+        self.assertEqual(len(boxes), len(expected), boxes)
+        for box, (number, caption, *name) in zip(boxes, expected):
+            buttons = "6,7," if number in (13, 14, 15) else "1,"
+            self.assertEqual((box["text"], box["caption"], int(box["owner"], 16), box["buttons"],
+                              box["icons"]), (msg(number, *name), b(caption), owner, buttons, "0"))

@@ -1,8 +1,7 @@
-// Figures of another process that the test and bench programs read: its
-// Toolhelp entry (threads, parent) and its open handles. Header-only, shared
-// by scmtool, testchild and the benchmark's driver.
-#ifndef TAVI_TESTS_WIN_PROCESS_INFO_H
-#define TAVI_TESTS_WIN_PROCESS_INFO_H
+// Figures of another process that the benchmark's driver reads: its
+// Toolhelp entry (threads, parent) and its open handles.
+#ifndef TAVI_BENCH_PROCESS_INFO_H
+#define TAVI_BENCH_PROCESS_INFO_H
 
 #include <windows.h>
 #include <tlhelp32.h>
