@@ -10,7 +10,7 @@ set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 FUZZ_SRC="$ROOT/tests/fuzz"
 BUILD="$ROOT/build/fuzz"
-targets=(command_line option_value text escape child_command)
+targets=(byte_string)
 
 seconds=${1:-60}
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
@@ -86,5 +86,7 @@ for t in "${targets[@]}"; do
     total_findings=$((total_findings + found))
 done
 
-echo "fuzz: ${#targets[@]} targets, $total_execs executions, $total_findings findings"
+noun=targets
+[ ${#targets[@]} -eq 1 ] && noun=target
+echo "fuzz: ${#targets[@]} $noun, $total_execs executions, $total_findings findings"
 [ "$total_findings" -eq 0 ]
