@@ -44,6 +44,7 @@ static char *Unhex(const char *hex)
     return out;
 }
 
+static DWORD gStart = GetTickCount(); // "ms" fields count from here
 static HWND gWindow;
 static DWORD gPid; // the process whose boxes "run" answers
 static HWND gFound;
@@ -250,7 +251,7 @@ static int Scm(char **argv, int argc)
         service = OpenServiceA(scm, name, SERVICE_ALL_ACCESS);
     int ok = service != NULL;
     SERVICE_STATUS_PROCESS s = {};
-    DWORD needed, error = GetLastError(), start = GetTickCount();
+    DWORD needed, error = GetLastError(), start = GetTickCount(); // for the time-out
     if (!strcmp(verb, "config") && ok) {
         static BYTE buffer[8192], described[8192];
         QUERY_SERVICE_CONFIGA *c = (QUERY_SERVICE_CONFIGA *)buffer;
@@ -267,7 +268,7 @@ static int Scm(char **argv, int argc)
                                       : ControlService(service, strtoul(argv[2], NULL, 0), &plain);
         error = ok ? 0 : GetLastError();
     }
-    printf("result verb=%s ok=%d error=%lu ms=%lu\n", verb, ok, ok ? 0 : error, GetTickCount() - start);
+    printf("result verb=%s ok=%d error=%lu ms=%lu\n", verb, ok, ok ? 0 : error, GetTickCount() - gStart);
     // watch: every change of the status until the state wanted or the time-out.
     DWORD want = argc > 3 ? strtoul(argv[2], NULL, 0) : 0, timeout = argc > 3 ? strtoul(argv[3], NULL, 0) : 0;
     SERVICE_STATUS_PROCESS last = {};
@@ -277,7 +278,7 @@ static int Scm(char **argv, int argc)
         if (memcmp(&s, &last, sizeof s) && strcmp(verb, "config"))
             printf("status state=%lu exit=%lu specific=%lu checkpoint=%lu hint=%lu controls=%lu pid=%lu ms=%lu\n",
                    s.dwCurrentState, s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint,
-                   s.dwWaitHint, s.dwControlsAccepted, s.dwProcessId, GetTickCount() - start);
+                   s.dwWaitHint, s.dwControlsAccepted, s.dwProcessId, GetTickCount() - gStart);
         last = s;
         fflush(stdout);
     } while (s.dwCurrentState != want && GetTickCount() - start < timeout && (Sleep(10), 1));
@@ -294,14 +295,16 @@ static int Scm(char **argv, int argc)
 // are found anywhere in its command line, whatever quotes surround them:
 // --windows: an unowned window and one it owns; WM_CLOSE ends it (after
 // --slow MS), SC_CLOSE goes to DefWindowProc. --ignore: logs the close
-// messages and console events and ignores them. --hang: takes no messages
-// once its windows exist. --exit N: ends at once with N. --run MS: ends with
-// 0 after MS. --crash: an access violation. --spawn: starts a copy of itself
-// (a grandchild) first. Otherwise it runs until it is ended.
+// messages and console events and ignores them; --linger MS: the same,
+// but ends MS after the first close message. --hang: takes no messages once
+// its windows exist. --exit N: ends at once with N. --run MS: ends with 0
+// after MS. --wait: runs until a console event or its end. --crash: an
+// access violation. --spawn: starts a copy of itself (a grandchild) first.
+// Without any of these it ends at once with 0.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;
-static DWORD gSlow;
+static DWORD gSlow, gLinger;
 
 static void Log(const char *format, ...)
 {
@@ -325,6 +328,8 @@ static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     const char *who = w == gMain ? "main" : "owned", *from = gInDefProc ? "defproc" : "outside";
     if (m == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE) {
         Log("msg win=%s msg=SC_CLOSE from=%s", who, from);
+        if (gLinger)
+            SetTimer(gMain, 1, gLinger, NULL);
         if (gIgnore)
             return 0;
         gInDefProc++; // DefWindowProc answers SC_CLOSE with a WM_CLOSE of its own
@@ -334,10 +339,14 @@ static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     }
     if (m == WM_CLOSE) {
         Log("msg win=%s msg=WM_CLOSE from=%s", who, from);
+        if (gLinger)
+            SetTimer(gMain, 1, gLinger, NULL);
         if (!gIgnore)
             Sleep(gSlow), DestroyWindow(w);
         return 0;
     }
+    if (m == WM_TIMER)
+        DestroyWindow(gMain);
     if (m == WM_DESTROY && w == gMain)
         PostQuitMessage(0);
     return DefWindowProcA(w, m, wp, lp);
@@ -394,6 +403,9 @@ static int Child(void)
         sscanf(Option("--log"), "%259s", gLog);
     gIgnore = Option("--ignore") != NULL;
     gSlow = Option("--slow") ? atoi(Option("--slow")) : 0;
+    gLinger = Option("--linger") ? atoi(Option("--linger")) : 0;
+    if (gLinger)
+        gIgnore = 1;
     if (Option("--run"))
         CloseHandle(CreateThread(NULL, 0, EndLater, (void *)(UINT_PTR)atoi(Option("--run")), 0, NULL));
     if (Option("--spawn")) {
@@ -413,15 +425,17 @@ static int Child(void)
     typedef BYTE *(WINAPI * GetPeb)(void);
     GetPeb peb = (GetPeb)(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
     BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
-    Log("start pid=%lu ppid=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), Parent(),
+    Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), Parent(), GetTickCount(),
         Hex(GetCommandLineA()), Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
     if (Option("--crash"))
         SetUnhandledExceptionFilter(Crashed), *(volatile int *)(UINT_PTR)0 = 1;
     if (Option("--exit"))
         return Log("exit code=%d", atoi(Option("--exit"))), atoi(Option("--exit"));
     SetConsoleCtrlHandler(ConsoleEvent, TRUE);
-    if (!Option("--windows"))
+    if (!Option("--windows") && (gIgnore || Option("--wait") || Option("--run")))
         Sleep(INFINITE);
+    if (!Option("--windows"))
+        return Log("exit code=0"), 0;
     WNDCLASSA c = {};
     c.lpfnWndProc = ChildProc;
     c.lpszClassName = "ProbeChild";

@@ -126,16 +126,25 @@ def remove_service(name):
     scm(name, ("control", 1), ("watch", STOPPED, 10000), ("delete",))
 
 
+def watch_stop(name, *first, timeout=60000):
+    """Runs these verbs (a start, a control), then watches the service until
+    it has stopped, in the background. Call the result for (win32 exit code,
+    service-specific code) of the first SERVICE_STOPPED and every status on
+    the way. Wine replaces the code of a host that stopped by itself by 1077
+    about a second later, so only a watch under way sees the code reported."""
+    args = [a for verb in first + (("watch", STOPPED, timeout),) for a in ("scm", name, *verb, ";")]
+    process, out = probe(*args, background=True)
+    poll(lambda: b"status" in (out.seek(0) or out.read()))
+
+    def result():
+        seen = [r for r in collect(process, out) if r["kind"] == "status"]
+        assert seen and seen[-1]["state"] == str(STOPPED), "not stopped: %r" % seen
+        return (int(seen[-1]["exit"]), int(seen[-1]["specific"])), seen
+    return result
+
+
 def stopped_exit(name, *first, timeout=60000):
-    """Runs these verbs (a start, a control), then watches until the service
-    has stopped: (win32 exit code, service-specific code) of the first
-    SERVICE_STOPPED seen, and every status on the way. Wine replaces the code
-    of a host that stopped by itself by 1077 about a second later, so only a
-    watch under way sees the code the host reported."""
-    seen = [r for r in scm(name, *first, ("watch", STOPPED, timeout)) if r["kind"] == "status"]
-    last = seen[-1] if seen else {"state": "0"}
-    assert last["state"] == str(STOPPED), "not stopped: %r" % seen
-    return (int(last["exit"]), int(last["specific"])), seen
+    return watch_stop(name, *first, timeout=timeout)()
 
 
 class ChildLog:
