@@ -5,15 +5,15 @@
 //       answers its message boxes in this order; a box of its own that is not
 //       in the list fails the run (unless "any": others answer them); then
 //       "exit code=N" ("timeout" or "box" when it had to be ended)
-//   box CAPTION BUTTON TIMEOUT   waits for a box of any process, prints, presses
-//   win TITLE TIMEOUT            the top-level window the next verbs drive
+//   box CAPTION BUTTON TIMEOUT [PID]  waits for a box (of PID), prints, presses
+//   win TITLE TIMEOUT [PID]      the top-level window (of PID) the next verbs drive
 //   dump | set ID TEXT | check ID N | select ID N | click ID | key VK |
 //   close | help | drop FILE... | enabled TIMEOUT     (on that window)
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
 //       watch STATE TIMEOUT      (every status change until STATE is reached)
 //   launch LINE DIR              CreateProcessA's error for them (0: it starts)
 //   mutex NAME [hold]            whether it exists; with hold, holds it
-//   alive PID... | kill PID...   for children that outlive their host
+//   alive PID... | kill PID...   for children that outlive their host (and tavi)
 //   strings EXE                  its string table as LoadStringA reads it
 //   res EXE TYPE ID              a resource of EXE, as hex
 // Started with anything else, it is the test child (see Child below).
@@ -63,28 +63,31 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return (LRESULT)result;
 }
 
-// A visible top-level window titled exactly title; a box (#32770) of gPid
-// when title is NULL.
-static BOOL CALLBACK FindProc(HWND window, LPARAM title)
+// A visible top-level window of process pid (any when 0) titled exactly
+// title, or a message box (#32770) when title is NULL.
+static const char *gTitle;
+static DWORD gOf;
+
+static BOOL CALLBACK FindProc(HWND window, LPARAM)
 {
     char text[1024], cls[64];
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     GetClassNameA(window, cls, sizeof cls);
     GetWindowTextA(window, text, sizeof text);
-    if (IsWindowVisible(window) && (title ? !strcmp(text, (const char *)title)
-                                          : pid == gPid && !strcmp(cls, "#32770"))) {
+    if (IsWindowVisible(window) && (!gOf || pid == gOf) && !strcmp(gTitle ? text : cls, gTitle ? gTitle : "#32770")) {
         gFound = window;
         return FALSE;
     }
     return TRUE;
 }
 
-static HWND Find(const char *title, DWORD timeout)
+static HWND Find(const char *title, DWORD pid, DWORD timeout)
 {
+    gTitle = title, gOf = pid;
     for (DWORD start = GetTickCount();; Sleep(20)) {
         gFound = NULL;
-        EnumWindows(FindProc, (LPARAM)title);
+        EnumWindows(FindProc, 0);
         if (gFound || GetTickCount() - start > timeout)
             return gFound;
     }
@@ -139,7 +142,7 @@ static int Run(char **argv, int argc)
     int next = 3, watch = !(argc > 3 && !strcmp(argv[3], "any"));
     const char *verdict = NULL;
     while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT && !verdict) {
-        HWND box = watch ? Find(NULL, 0) : NULL;
+        HWND box = watch ? Find(NULL, gPid, 0) : NULL;
         if (box) {
             char answer[1024] = "-:none", text[1024];
             if (next < argc)
@@ -373,16 +376,15 @@ static DWORD WINAPI EndLater(void *ms)
     ExitProcess(0);
 }
 
-static DWORD Parent(void)
+static PROCESSENTRY32 Entry(DWORD pid)
 {
-    PROCESSENTRY32 e = {sizeof e};
+    PROCESSENTRY32 e = {sizeof e}, found = {};
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    DWORD parent = 0;
     for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
-        if (e.th32ProcessID == GetCurrentProcessId())
-            parent = e.th32ParentProcessID;
+        if (e.th32ProcessID == pid)
+            found = e;
     CloseHandle(snap);
-    return parent;
+    return found;
 }
 
 // The option's value (the word after it), or NULL when it is not given.
@@ -425,7 +427,7 @@ static int Child(void)
     typedef BYTE *(WINAPI * GetPeb)(void);
     GetPeb peb = (GetPeb)(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
     BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
-    Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), Parent(), GetTickCount(),
+    Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), Entry(GetCurrentProcessId()).th32ParentProcessID, GetTickCount(),
         Hex(GetCommandLineA()), Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
     if (Option("--crash"))
         SetUnhandledExceptionFilter(Crashed), *(volatile int *)(UINT_PTR)0 = 1;
@@ -472,12 +474,12 @@ int main(int argc, char **argv)
         if (!strcmp(v, "run"))
             result |= Run(a, count);
         if (!strcmp(v, "box")) {
-            HWND box = Find(Unhex(a[0]), strtoul(a[2], NULL, 10));
+            HWND box = Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, strtoul(a[2], NULL, 10));
             box ? Answer(box, a[1]) : (void)printf("box none=1\n");
             result |= !box;
         }
         if (!strcmp(v, "win"))
-            gWindow = Find(Unhex(a[0]), strtoul(a[1], NULL, 10)), result |= !gWindow;
+            gWindow = Find(Unhex(a[0]), count > 2 ? atoi(a[2]) : 0, strtoul(a[1], NULL, 10)), result |= !gWindow;
         if (!strcmp(v, "dump") && gWindow)
             Dump();
         HWND control = count > 0 && gWindow ? GetDlgItem(gWindow, atoi(a[0])) : NULL;
@@ -520,7 +522,8 @@ int main(int argc, char **argv)
             if (!strcmp(a[k], "hold"))
                 Sleep(INFINITE);
             HANDLE m = !strcmp(v, "mutex") && count > 1 ? CreateMutexA(NULL, FALSE, name) : OpenMutexA(SYNCHRONIZE, FALSE, name);
-            HANDLE p = m && *v == 'k' ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, atoi(a[k])) : NULL;
+            int tavi = !lstrcmpiA(Entry(atoi(a[k])).szExeFile, "tavi.exe"); // or a tavi left by a test
+            HANDLE p = (m || tavi) && *v == 'k' ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, atoi(a[k])) : NULL;
             if (p)
                 TerminateProcess(p, 1), WaitForSingleObject(p, 5000), CloseHandle(p);
             printf("%s name=%s exists=%d\n", v, a[k], m != NULL);

@@ -74,12 +74,20 @@ def records(data):
     return found
 
 
-def probe(*args, env=None, timeout=300, background=False):
-    """Runs probe verbs; their records, or (process, output file) in the background."""
+def probe(*args, env=None, timeout=300, background=False, trace=None):
+    """Runs probe verbs; their records, or (process, output file) in the
+    background. trace: Wine trace channels, written to the file trace.txt."""
     out = tempfile.TemporaryFile()
-    process = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=subprocess.DEVNULL,
-                               stdin=subprocess.DEVNULL, env=env or ENV)
+    err = open(trace and os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
+    process = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                               env=dict(ENV, WINEDEBUG=trace) if trace else env or ENV)
     return (process, out) if background else collect(process, out, timeout)
+
+
+def peek(run):
+    """The records a probe running in the background has written so far."""
+    run[1].seek(0)
+    return records(run[1].read())
 
 
 def collect(process, out, timeout=300):
