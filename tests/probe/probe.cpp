@@ -1,21 +1,17 @@
-// probe: the Windows side of the tests. One program, a few verbs; several
-// verbs may be given at once, separated by ";" arguments. Output is one line
-// per record, "kind key=value ...", texts as hex of their ANSI bytes.
-//   run DIR LINE TIMEOUT [CAPTION:BUTTON...|any]  starts LINE (hex) in DIR and
-//       answers its message boxes in this order; a box of its own that is not
-//       in the list fails the run (unless "any": others answer them); then
-//       "exit code=N" ("timeout" or "box" when it had to be ended)
-//   box CAPTION BUTTON TIMEOUT [PID]  waits for a box (of PID), prints, presses
-//   win TITLE TIMEOUT [PID]      the top-level window (of PID) the next verbs drive
-//   dump | set ID TEXT | check ID N | select ID N | click ID | key VK |
-//   close | help | drop FILE... | enabled TIMEOUT     (on that window)
+// probe: the Windows side of the tests. Verbs (several at once, split by ";"
+// arguments) print one line per record, "kind key=value ...", texts in hex.
+//   run DIR LINE TIMEOUT [CAPTION:BUTTON...|any]  starts LINE in DIR, answers
+//       its boxes in this order (a box not in the list ends the run; "any":
+//       others answer them), then "exit code=N|timeout|box"
+//   box CAPTION BUTTON TIMEOUT [PID]   waits for a box, prints it, presses
+//   win TITLE TIMEOUT [PID]   the window the next verbs drive: dump, set ID
+//       TEXT, check ID N, select ID N, click ID, key VK, close, help, drop
+//       FILE..., enabled TIMEOUT
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
-//       watch STATE TIMEOUT      (every status change until STATE is reached)
-//   launch LINE DIR              CreateProcessA's error for them (0: it starts)
-//   mutex NAME [hold]            whether it exists; with hold, holds it
-//   alive PID... | kill PID...   for children that outlive their host (and tavi)
-//   strings EXE                  its string table as LoadStringA reads it
-//   res EXE TYPE ID              a resource of EXE, as hex
+//       watch STATE TIMEOUT   (each status change until STATE)
+//   launch LINE DIR   CreateProcessA's error (0: it starts)
+//   mutex NAME [hold] | alive PID... | kill PID...   (children, and tavi)
+//   strings EXE | res EXE TYPE ID   its string table; a resource, in hex
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -32,8 +28,7 @@ static const char *Hex(const char *text)
     char *o = out[turn++ & 3], *w = o;
     for (const unsigned char *p = (const unsigned char *)text; *p && w < o + sizeof out[0] - 3; p++)
         w += sprintf(w, "%02x", *p);
-    *w = 0;
-    return o;
+    return *w = 0, o;
 }
 
 static char *Unhex(const char *hex)
@@ -44,18 +39,6 @@ static char *Unhex(const char *hex)
     return out;
 }
 
-static DWORD gStart = GetTickCount(); // "ms" fields count from here
-static HWND gWindow;
-static DWORD gPid; // the process whose boxes "run" answers
-static HWND gFound;
-
-static void Text(HWND window, char *out, int size)
-{
-    DWORD_PTR ignored;
-    out[0] = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, size, (LPARAM)out, SMTO_NORMAL, 5000, &ignored);
-}
-
 static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = (DWORD_PTR)-1;
@@ -63,11 +46,13 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return (LRESULT)result;
 }
 
-// A visible top-level window of process pid (any when 0) titled exactly
-// title, or a message box (#32770) when title is NULL.
+static DWORD gStart = GetTickCount(); // "ms" fields count from here
+static HWND gWindow, gFound;
 static const char *gTitle;
 static DWORD gOf;
 
+// A visible top-level window of process gOf (any when 0) titled gTitle, or a
+// message box when gTitle is NULL.
 static BOOL CALLBACK FindProc(HWND window, LPARAM)
 {
     char text[1024], cls[64];
@@ -75,11 +60,8 @@ static BOOL CALLBACK FindProc(HWND window, LPARAM)
     GetWindowThreadProcessId(window, &pid);
     GetClassNameA(window, cls, sizeof cls);
     GetWindowTextA(window, text, sizeof text);
-    if (IsWindowVisible(window) && (!gOf || pid == gOf) && !strcmp(gTitle ? text : cls, gTitle ? gTitle : "#32770")) {
-        gFound = window;
-        return FALSE;
-    }
-    return TRUE;
+    int match = IsWindowVisible(window) && (!gOf || pid == gOf) && !strcmp(gTitle ? text : cls, gTitle ? gTitle : "#32770");
+    return match ? (gFound = window, FALSE) : TRUE;
 }
 
 static HWND Find(const char *title, DWORD pid, DWORD timeout)
@@ -93,7 +75,7 @@ static HWND Find(const char *title, DWORD pid, DWORD timeout)
     }
 }
 
-// Prints the ids of the box's buttons; counts the icons it shows.
+// Prints the ids of a box's buttons; counts the icons it shows.
 static BOOL CALLBACK ButtonProc(HWND child, LPARAM icons)
 {
     char cls[64];
@@ -109,97 +91,75 @@ static BOOL CALLBACK ButtonProc(HWND child, LPARAM icons)
 // Prints the box, then presses the button named (ok, yes, no; else none).
 static void Answer(HWND box, const char *button)
 {
-    char text[4096];
-    DWORD pid = 0;
+    char caption[1024], text[4096];
+    int icons = 0, id = !strcmp(button, "ok") ? IDOK : !strcmp(button, "yes") ? IDYES : !strcmp(button, "no") ? IDNO : 0;
     Sleep(200); // let the box finish laying itself out
-    GetWindowThreadProcessId(box, &pid);
-    GetWindowTextA(box, text, sizeof text);
-    printf("box pid=%lu caption=%s", pid, Hex(text));
+    GetWindowTextA(box, caption, sizeof caption);
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    printf(" text=%s owner=%llx buttons=", Hex(text), (unsigned long long)(UINT_PTR)GetWindow(box, GW_OWNER));
-    int icons = 0;
+    printf("box caption=%s text=%s owner=%llx buttons=", Hex(caption), Hex(text), (unsigned long long)(UINT_PTR)GetWindow(box, GW_OWNER));
     EnumChildWindows(box, ButtonProc, (LPARAM)&icons);
-    printf(" icons=%d", icons);
-    int id = !strcmp(button, "ok") ? IDOK : !strcmp(button, "yes") ? IDYES : !strcmp(button, "no") ? IDNO : 0;
-    printf("\n");
+    printf(" icons=%d\n", icons);
     if (id)
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
 }
 
-static int Run(char **argv, int argc)
+static void Run(char **argv, int argc)
 {
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, Unhex(argv[1]), NULL, NULL, FALSE, 0, NULL, argv[0], &startup,
-                        &process)) {
+    if (!CreateProcessA(NULL, Unhex(argv[1]), NULL, NULL, FALSE, 0, NULL, argv[0], &startup, &process)) {
         printf("exit code=nostart error=%lu\n", GetLastError());
-        return 1;
+        return;
     }
-    gPid = process.dwProcessId;
-    printf("started pid=%lu\n", gPid);
-    fflush(stdout);
-    DWORD timeout = strtoul(argv[2], NULL, 10), start = GetTickCount();
-    int next = 3, watch = !(argc > 3 && !strcmp(argv[3], "any"));
+    printf("started pid=%lu\n", process.dwProcessId);
+    DWORD timeout = strtoul(argv[2], NULL, 10), code = 0;
     const char *verdict = NULL;
-    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT && !verdict) {
-        HWND box = watch ? Find(NULL, gPid, 0) : NULL;
+    for (int next = 3; WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT && !verdict; fflush(stdout)) {
+        HWND box = argc > 3 && !strcmp(argv[3], "any") ? NULL : Find(NULL, process.dwProcessId, 0);
         if (box) {
-            char answer[1024] = "-:none", text[1024];
+            char answer[1024] = "-:none", caption[1024];
             if (next < argc)
                 lstrcpynA(answer, argv[next++], sizeof answer);
             char *button = strrchr(answer, ':');
             *button++ = 0;
-            GetWindowTextA(box, text, sizeof text);
-            if (strcmp(Hex(text), answer))
+            GetWindowTextA(box, caption, sizeof caption);
+            if (strcmp(Hex(caption), answer))
                 verdict = "box", button = (char *)"none";
             Answer(box, button);
             while (!verdict && IsWindow(box) && WaitForSingleObject(process.hProcess, 20))
                 ;
         }
-        if (GetTickCount() - start > timeout)
+        if (GetTickCount() - gStart > timeout)
             verdict = "timeout";
-        fflush(stdout);
     }
-    DWORD code = 0;
     if (verdict)
         TerminateProcess(process.hProcess, 1);
     GetExitCodeProcess(process.hProcess, &code);
-    if (verdict)
-        printf("exit code=%s\n", verdict);
-    else
-        printf("exit code=%lu\n", code);
+    verdict ? printf("exit code=%s\n", verdict) : printf("exit code=%lu\n", code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return 0;
 }
 
 static BOOL CALLBACK DumpProc(HWND child, LPARAM)
 {
     char cls[64], text[1024];
-    RECT r;
     GetClassNameA(child, cls, sizeof cls);
-    GetWindowRect(child, &r);
-    Text(child, text, sizeof text);
+    Send(child, WM_GETTEXT, sizeof text, (LPARAM)(text[0] = 0, text));
     if (GetParent(child) != gWindow)
         return TRUE;
-    printf("control id=%d class=%s style=%lx enabled=%d rect=%ld,%ld,%ld,%ld text=%s", GetDlgCtrlID(child),
-           cls, GetWindowLongA(child, GWL_STYLE), IsWindowEnabled(child), r.left, r.top, r.right,
-           r.bottom, Hex(text));
+    printf("control id=%d enabled=%d text=%s", GetDlgCtrlID(child), IsWindowEnabled(child), Hex(text));
     if (!lstrcmpiA(cls, "Button"))
         printf(" check=%d", (int)Send(child, BM_GETCHECK, 0, 0));
     if (!lstrcmpiA(cls, "Edit"))
         printf(" limit=%d", (int)Send(child, EM_GETLIMITTEXT, 0, 0));
-    if (!lstrcmpiA(cls, "ComboBox")) {
+    if (!lstrcmpiA(cls, "ComboBox"))
         printf(" cursel=%d items=", (int)Send(child, CB_GETCURSEL, 0, 0));
-        // Wine garbles CB_GETLBTEXT of another process in its ANSI form.
-        for (int i = 0; i < Send(child, CB_GETCOUNT, 0, 0); i++) {
-            static WCHAR wide[1024];
-            DWORD_PTR n;
-            wide[0] = 0;
-            SendMessageTimeoutW(child, CB_GETLBTEXT, i, (LPARAM)wide, SMTO_NORMAL, 5000, &n);
-            WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
-            printf("%s%s", i ? "," : "", Hex(text));
-        }
+    for (int i = 0; !lstrcmpiA(cls, "ComboBox") && i < Send(child, CB_GETCOUNT, 0, 0); i++) {
+        static WCHAR wide[1024]; // Wine garbles CB_GETLBTEXT of another process in its ANSI form
+        wide[0] = 0;
+        SendMessageTimeoutW(child, CB_GETLBTEXT, i, (LPARAM)wide, SMTO_NORMAL, 5000, NULL);
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+        printf("%s%s", i ? "," : "", Hex(text));
     }
     printf("\n");
     return TRUE;
@@ -207,30 +167,22 @@ static BOOL CALLBACK DumpProc(HWND child, LPARAM)
 
 static void Dump(void)
 {
-    char text[1024];
-    RECT r, area;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(gWindow, &pid);
+    RECT r, a;
     GetWindowRect(gWindow, &r);
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    GetWindowTextA(gWindow, text, sizeof text);
-    printf("window hwnd=%llx pid=%lu caption=%s style=%lx exstyle=%lx enabled=%d owner=%llx "
-           "center=%ld,%ld areacenter=%ld,%ld\n",
-           (unsigned long long)(UINT_PTR)gWindow, pid, Hex(text), GetWindowLongA(gWindow, GWL_STYLE),
-           GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow),
-           (unsigned long long)(UINT_PTR)GetWindow(gWindow, GW_OWNER), (r.left + r.right) / 2,
-           (r.top + r.bottom) / 2, (area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &a, 0);
+    printf("window hwnd=%llx exstyle=%lx enabled=%d owner=%llx center=%ld,%ld areacenter=%ld,%ld\n",
+           (unsigned long long)(UINT_PTR)gWindow, GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow),
+           (unsigned long long)(UINT_PTR)GetWindow(gWindow, GW_OWNER), (r.left + r.right) / 2, (r.top + r.bottom) / 2,
+           (a.left + a.right) / 2, (a.top + a.bottom) / 2);
     EnumChildWindows(gWindow, DumpProc, 0);
 }
 
 // A real HDROP in the window's process: a DROPFILES block written into its
-// memory. Wine takes a page-aligned address as a fixed global handle.
+// memory. Wine takes a page-aligned address for a fixed global handle.
 static void Drop(char **files, int count)
 {
-    char block[4096] = {0};
-    DROPFILES *drop = (DROPFILES *)block;
-    drop->pFiles = sizeof *drop;
-    char *w = block + sizeof *drop;
+    char block[4096] = {0}, *w = block + sizeof(DROPFILES);
+    ((DROPFILES *)block)->pFiles = sizeof(DROPFILES);
     for (int i = 0; i < count; i++)
         w += strlen(strcpy(w, Unhex(files[i]))) + 1;
     DWORD pid = 0;
@@ -242,68 +194,69 @@ static void Drop(char **files, int count)
     CloseHandle(process);
 }
 
-static int Scm(char **argv, int argc)
+static void Scm(char **argv, int argc)
 {
     SC_HANDLE scm = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS), service;
     const char *name = argv[0], *verb = argv[1];
-    if (!strcmp(verb, "create"))
-        service = CreateServiceA(scm, name, name, SERVICE_ALL_ACCESS, strtoul(argv[4], NULL, 0),
-                                 strtoul(argv[3], NULL, 0), SERVICE_ERROR_NORMAL, argv[2], NULL,
-                                 NULL, NULL, NULL, NULL);
-    else
-        service = OpenServiceA(scm, name, SERVICE_ALL_ACCESS);
-    int ok = service != NULL;
-    SERVICE_STATUS_PROCESS s = {};
-    DWORD needed, error = GetLastError(), start = GetTickCount(); // for the time-out
-    if (!strcmp(verb, "config") && ok) {
-        static BYTE buffer[8192], described[8192];
-        QUERY_SERVICE_CONFIGA *c = (QUERY_SERVICE_CONFIGA *)buffer;
-        QueryServiceConfigA(service, c, sizeof buffer, &needed);
+    service = !strcmp(verb, "create") ? CreateServiceA(scm, name, name, SERVICE_ALL_ACCESS, atoi(argv[4]), atoi(argv[3]),
+                                                       SERVICE_ERROR_NORMAL, argv[2], NULL, NULL, NULL, NULL, NULL)
+                                      : OpenServiceA(scm, name, SERVICE_ALL_ACCESS);
+    BOOL ok = service != NULL;
+    SERVICE_STATUS_PROCESS s = {}, last = {};
+    SERVICE_STATUS plain;
+    DWORD needed, start = GetTickCount(), want = argc > 3 ? atoi(argv[2]) : 0, timeout = argc > 3 ? atoi(argv[3]) : 0;
+    if (ok && !strcmp(verb, "config")) {
+        static BYTE config[8192], described[8192];
+        QUERY_SERVICE_CONFIGA *c = (QUERY_SERVICE_CONFIGA *)config;
+        QueryServiceConfigA(service, c, sizeof config, &needed);
         QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, described, sizeof described, &needed);
         const char *d = ((SERVICE_DESCRIPTIONA *)described)->lpDescription;
-        printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s\n",
-               c->dwServiceType, c->dwStartType, c->dwErrorControl, c->lpServiceStartName,
-               Hex(c->lpBinaryPathName), Hex(c->lpDisplayName), Hex(d ? d : ""));
-    } else if (ok && strcmp(verb, "status") && strcmp(verb, "watch") && strcmp(verb, "create")) {
-        SERVICE_STATUS plain;
-        ok = !strcmp(verb, "delete") ? DeleteService(service)
-             : !strcmp(verb, "start") ? StartServiceA(service, 0, NULL)
-                                      : ControlService(service, strtoul(argv[2], NULL, 0), &plain);
-        error = ok ? 0 : GetLastError();
+        printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s\n", c->dwServiceType,
+               c->dwStartType, c->dwErrorControl, c->lpServiceStartName, Hex(c->lpBinaryPathName), Hex(c->lpDisplayName),
+               Hex(d ? d : ""));
     }
-    printf("result verb=%s ok=%d error=%lu ms=%lu\n", verb, ok, ok ? 0 : error, GetTickCount() - gStart);
-    // watch: every change of the status until the state wanted or the time-out.
-    DWORD want = argc > 3 ? strtoul(argv[2], NULL, 0) : 0, timeout = argc > 3 ? strtoul(argv[3], NULL, 0) : 0;
-    SERVICE_STATUS_PROCESS last = {};
-    do {
-        if (!service || !QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&s, sizeof s, &needed))
-            break;
-        if (memcmp(&s, &last, sizeof s) && strcmp(verb, "config"))
-            printf("status state=%lu exit=%lu specific=%lu checkpoint=%lu hint=%lu controls=%lu pid=%lu ms=%lu\n",
-                   s.dwCurrentState, s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint,
-                   s.dwWaitHint, s.dwControlsAccepted, s.dwProcessId, GetTickCount() - gStart);
-        last = s;
+    if (ok && (!strcmp(verb, "delete") || !strcmp(verb, "start") || !strcmp(verb, "control")))
+        ok = *verb == 'd' ? DeleteService(service) : *verb == 's' ? StartServiceA(service, 0, NULL)
+                                                                 : ControlService(service, atoi(argv[2]), &plain);
+    printf("result ok=%d error=%lu ms=%lu\n", ok, ok ? 0 : GetLastError(), GetTickCount() - gStart);
+    // The status after the verb; with watch, each change until the state wanted.
+    while (service && strcmp(verb, "config") && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&s, sizeof s, &needed)) {
+        if (memcmp(&s, &last, sizeof s))
+            printf("status state=%lu exit=%lu specific=%lu checkpoint=%lu hint=%lu pid=%lu ms=%lu\n", s.dwCurrentState,
+                   s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint, s.dwWaitHint, s.dwProcessId, GetTickCount() - gStart);
         fflush(stdout);
-    } while (s.dwCurrentState != want && GetTickCount() - start < timeout && (Sleep(10), 1));
+        if ((last = s).dwCurrentState == want || GetTickCount() - start >= timeout)
+            break;
+        Sleep(10);
+    }
     if (service)
         CloseServiceHandle(service);
     CloseServiceHandle(scm);
-    return ok ? 0 : 1;
 }
 
-// Child: logs to --log FILE (its own path + ".log" without) "start pid= ppid=
-// cmd= cwd= conprocs= group=" (group 1 when it leads a console process group
-// of its own), "windows" once its windows exist, "msg win=main|owned
-// msg=WM_CLOSE|SC_CLOSE from=outside|defproc" and "exit code=". Its options
-// are found anywhere in its command line, whatever quotes surround them:
+static PROCESSENTRY32 Entry(DWORD pid)
+{
+    PROCESSENTRY32 e = {sizeof e}, found = {};
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
+        if (e.th32ProcessID == pid)
+            found = e;
+    CloseHandle(snap);
+    return found;
+}
+
+// Child: logs to --log FILE (else its own path + ".log") "start pid= ppid=
+// tick= cmd= cwd= conprocs= group=" (group 1: it leads a console process
+// group of its own), "windows" once they exist, "msg win=main|owned
+// msg=WM_CLOSE|SC_CLOSE from=outside|defproc" and "exit code=". Options are
+// found anywhere in its command line, whatever quotes surround them:
 // --windows: an unowned window and one it owns; WM_CLOSE ends it (after
-// --slow MS), SC_CLOSE goes to DefWindowProc. --ignore: logs the close
-// messages and console events and ignores them; --linger MS: the same,
-// but ends MS after the first close message. --hang: takes no messages once
-// its windows exist. --exit N: ends at once with N. --run MS: ends with 0
-// after MS. --wait: runs until a console event or its end. --crash: an
-// access violation. --spawn: starts a copy of itself (a grandchild) first.
-// Without any of these it ends at once with 0.
+// --slow MS); SC_CLOSE goes to DefWindowProc. --ignore: ignores the close
+// messages and console events; --linger MS: the same, but ends MS after the
+// first close message. --hang: takes no messages once its windows exist.
+// --exit N: ends at once with N. --run MS: ends with 0 after MS. --wait: runs
+// until a console event. --crash: an access violation. --spawn: starts a
+// copy of itself (a grandchild) first. Without these it ends at once with 0.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;
@@ -318,8 +271,7 @@ static void Log(const char *format, ...)
     va_end(args);
     strcat(line, "\r\n");
     for (int i = 0; i < 200; i++, Sleep(10)) { // children share one log
-        HANDLE f = CreateFileA(gLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_ALWAYS, 0, NULL);
+        HANDLE f = CreateFileA(gLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
         DWORD n;
         if (f != INVALID_HANDLE_VALUE && (WriteFile(f, line, strlen(line), &n, NULL), CloseHandle(f)))
             return;
@@ -328,25 +280,18 @@ static void Log(const char *format, ...)
 
 static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    const char *who = w == gMain ? "main" : "owned", *from = gInDefProc ? "defproc" : "outside";
-    if (m == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE) {
-        Log("msg win=%s msg=SC_CLOSE from=%s", who, from);
+    int close = m == WM_CLOSE, sysclose = m == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE;
+    if (close || sysclose) {
+        Log("msg win=%s msg=%s from=%s", w == gMain ? "main" : "owned", close ? "WM_CLOSE" : "SC_CLOSE", gInDefProc ? "defproc" : "outside");
         if (gLinger)
             SetTimer(gMain, 1, gLinger, NULL);
         if (gIgnore)
             return 0;
+        if (close)
+            return Sleep(gSlow), DestroyWindow(w), 0;
         gInDefProc++; // DefWindowProc answers SC_CLOSE with a WM_CLOSE of its own
         LRESULT r = DefWindowProcA(w, m, wp, lp);
-        gInDefProc--;
-        return r;
-    }
-    if (m == WM_CLOSE) {
-        Log("msg win=%s msg=WM_CLOSE from=%s", who, from);
-        if (gLinger)
-            SetTimer(gMain, 1, gLinger, NULL);
-        if (!gIgnore)
-            Sleep(gSlow), DestroyWindow(w);
-        return 0;
+        return gInDefProc--, r;
     }
     if (m == WM_TIMER)
         DestroyWindow(gMain);
@@ -361,12 +306,9 @@ static LONG WINAPI Crashed(EXCEPTION_POINTERS *p)
     return EXCEPTION_EXECUTE_HANDLER; // no debugger
 }
 
-static BOOL WINAPI ConsoleEvent(DWORD type)
+static BOOL WINAPI ConsoleEvent(DWORD)
 {
-    Log("ctrl type=%lu", type);
-    if (!gIgnore)
-        Log("exit code=%lu", STATUS_CONTROL_C_EXIT), ExitProcess(STATUS_CONTROL_C_EXIT);
-    return TRUE;
+    return gIgnore || (Log("exit code=%lu", STATUS_CONTROL_C_EXIT), ExitProcess(STATUS_CONTROL_C_EXIT), 0);
 }
 
 static DWORD WINAPI EndLater(void *ms)
@@ -376,18 +318,7 @@ static DWORD WINAPI EndLater(void *ms)
     ExitProcess(0);
 }
 
-static PROCESSENTRY32 Entry(DWORD pid)
-{
-    PROCESSENTRY32 e = {sizeof e}, found = {};
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
-        if (e.th32ProcessID == pid)
-            found = e;
-    CloseHandle(snap);
-    return found;
-}
-
-// The option's value (the word after it), or NULL when it is not given.
+// The option's value (after a blank or "="), or NULL when it is not given.
 static const char *Option(const char *name)
 {
     const char *at = strstr(GetCommandLineA(), name);
@@ -396,39 +327,34 @@ static const char *Option(const char *name)
 
 static int Child(void)
 {
-    char self[MAX_PATH], mark[64], cwd[MAX_PATH] = "", procs[200] = "";
+    char self[MAX_PATH], mark[64], cwd[MAX_PATH] = "", procs[200] = "", line[1024];
     GetModuleFileNameA(NULL, self, MAX_PATH);
     sprintf(mark, "probe-child-%lu", GetCurrentProcessId());
     CreateMutexA(NULL, FALSE, mark); // tells "kill" that this pid is a test child
     sprintf(gLog, "%s.log", self);
     if (Option("--log"))
         sscanf(Option("--log"), "%259s", gLog);
-    gIgnore = Option("--ignore") != NULL;
-    gSlow = Option("--slow") ? atoi(Option("--slow")) : 0;
     gLinger = Option("--linger") ? atoi(Option("--linger")) : 0;
-    if (gLinger)
-        gIgnore = 1;
+    gIgnore = Option("--ignore") || gLinger;
+    gSlow = Option("--slow") ? atoi(Option("--slow")) : 0;
     if (Option("--run"))
         CloseHandle(CreateThread(NULL, 0, EndLater, (void *)(UINT_PTR)atoi(Option("--run")), 0, NULL));
-    if (Option("--spawn")) {
-        char line[1024];
-        STARTUPINFOA si = {sizeof si};
-        PROCESS_INFORMATION pi;
-        snprintf(line, sizeof line, "\"%s\" --log %s --run 120000", self, gLog);
-        if (CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-            CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
-    }
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi;
+    snprintf(line, sizeof line, "\"%s\" --log %s --wait --ignore", self, gLog);
+    if (Option("--spawn") && CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
     GetCurrentDirectoryA(sizeof cwd, cwd);
     DWORD list[16], n = GetConsoleProcessList(list, 16);
     for (DWORD i = 0; i < n && i < 16; i++)
         sprintf(procs + strlen(procs), "%s%lu", i ? "," : "", list[i]);
-    // Bit 0 of the process parameters' ConsoleFlags: set for a process
-    // started with CREATE_NEW_PROCESS_GROUP (the public headers omit it).
-    typedef BYTE *(WINAPI * GetPeb)(void);
-    GetPeb peb = (GetPeb)(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
+    // Bit 0 of the process parameters' ConsoleFlags, which the public headers
+    // omit: set for a process started with CREATE_NEW_PROCESS_GROUP.
+    BYTE *(WINAPI * peb)(void) = (BYTE * (WINAPI *)(void))(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
     BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
-    Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), Entry(GetCurrentProcessId()).th32ParentProcessID, GetTickCount(),
-        Hex(GetCommandLineA()), Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
+    Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(),
+        Entry(GetCurrentProcessId()).th32ParentProcessID, GetTickCount(), Hex(GetCommandLineA()), Hex(cwd),
+        n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
     if (Option("--crash"))
         SetUnhandledExceptionFilter(Crashed), *(volatile int *)(UINT_PTR)0 = 1;
     if (Option("--exit"))
@@ -442,13 +368,12 @@ static int Child(void)
     c.lpfnWndProc = ChildProc;
     c.lpszClassName = "ProbeChild";
     RegisterClassA(&c);
-    gMain = CreateWindowA("ProbeChild", "probe child", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300, 200, NULL, NULL, NULL, NULL);
-    CreateWindowA("ProbeChild", "probe owned", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 80, 200, 150, gMain, NULL, NULL, NULL);
+    gMain = CreateWindowA("ProbeChild", "probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300, 200, NULL, NULL, NULL, NULL);
+    CreateWindowA("ProbeChild", "owned", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 80, 200, 150, gMain, NULL, NULL, NULL);
     Log("windows");
     if (Option("--hang"))
         Sleep(INFINITE);
-    MSG m;
-    while (GetMessageA(&m, NULL, 0, 0) > 0)
+    for (MSG m; GetMessageA(&m, NULL, 0, 0) > 0;)
         DispatchMessageA(&m);
     Log("exit code=0");
     return 0;
@@ -463,93 +388,73 @@ int main(int argc, char **argv)
         verb |= argc > 1 && !strcmp(argv[1], v);
     if (!verb)
         return Child();
-    int result = 0;
-    for (int i = 1; i < argc; i++) {
-        int n = 1; // this verb's arguments: argv[i + 1] .. argv[i + n - 1]
-        while (i + n < argc && strcmp(argv[i + n], ";"))
-            n++;
+    for (int i = 1, n; i < argc; i += n) {
+        for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
+            n++; // this verb's arguments: a[0] .. a[count - 1]
         const char *v = argv[i];
-        char **a = argv + i + 1;
-        int count = n - 1;
+        char **a = argv + i + 1, text[1024];
+        int count = n - 1, id = count ? atoi(a[0]) : 0;
+        HWND control = gWindow && count ? GetDlgItem(gWindow, id) : NULL;
+        HMODULE exe = !strcmp(v, "res") || !strcmp(v, "strings") ? LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE) : NULL;
         if (!strcmp(v, "run"))
-            result |= Run(a, count);
+            Run(a, count);
         if (!strcmp(v, "box")) {
-            HWND box = Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, strtoul(a[2], NULL, 10));
+            HWND box = Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, atoi(a[2]));
             box ? Answer(box, a[1]) : (void)printf("box none=1\n");
-            result |= !box;
         }
         if (!strcmp(v, "win"))
-            gWindow = Find(Unhex(a[0]), count > 2 ? atoi(a[2]) : 0, strtoul(a[1], NULL, 10)), result |= !gWindow;
+            gWindow = Find(Unhex(a[0]), count > 2 ? atoi(a[2]) : 0, atoi(a[1]));
         if (!strcmp(v, "dump") && gWindow)
             Dump();
-        HWND control = count > 0 && gWindow ? GetDlgItem(gWindow, atoi(a[0])) : NULL;
         if (!strcmp(v, "set"))
             Send(control, WM_SETTEXT, 0, (LPARAM)Unhex(a[1]));
-        if (!strcmp(v, "check"))
-            Send(control, BM_SETCHECK, atoi(a[1]), 0);
-        if (!strcmp(v, "select"))
-            Send(control, CB_SETCURSEL, atoi(a[1]), 0);
+        if (!strcmp(v, "check") || !strcmp(v, "select"))
+            Send(control, *v == 'c' ? BM_SETCHECK : CB_SETCURSEL, atoi(a[1]), 0);
         if (!strcmp(v, "click"))
-            PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), BN_CLICKED), (LPARAM)control);
-        if (!strcmp(v, "key")) { // to the focused control, through the window's own loop
-            GUITHREADINFO gui = {sizeof gui};
-            GetGUIThreadInfo(GetWindowThreadProcessId(gWindow, NULL), &gui);
+            PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control);
+        GUITHREADINFO gui = {sizeof gui}; // keys go to the focused control, through the window's own loop
+        if (!strcmp(v, "key") && GetGUIThreadInfo(GetWindowThreadProcessId(gWindow, NULL), &gui))
             for (UINT m = WM_KEYDOWN; m <= WM_KEYUP; m++)
-                PostMessageA(gui.hwndFocus ? gui.hwndFocus : gWindow, m, atoi(a[0]), m == WM_KEYUP ? 0xC0000001 : 1);
-        }
-        if (!strcmp(v, "close"))
-            PostMessageA(gWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
-        if (!strcmp(v, "help")) // what the F1 key becomes in the window's loop
-            PostMessageA(gWindow, 0x004D, 0, 0); // WM_KEYF1
+                PostMessageA(gui.hwndFocus ? gui.hwndFocus : gWindow, m, id, m == WM_KEYUP ? 0xC0000001 : 1);
+        if (!strcmp(v, "close") || !strcmp(v, "help")) // help: what the F1 key becomes (WM_KEYF1)
+            PostMessageA(gWindow, *v == 'c' ? WM_SYSCOMMAND : 0x004D, *v == 'c' ? SC_CLOSE : 0, 0);
         if (!strcmp(v, "drop"))
             Drop(a, count);
-        if (!strcmp(v, "enabled"))
-            for (DWORD start = GetTickCount(); !IsWindowEnabled(gWindow) && GetTickCount() - start < strtoul(a[0], NULL, 10);)
-                Sleep(20);
+        for (DWORD start = GetTickCount(); !strcmp(v, "enabled") && !IsWindowEnabled(gWindow) && GetTickCount() - start < (DWORD)id;)
+            Sleep(20);
         if (!strcmp(v, "scm"))
-            result |= Scm(a, count);
+            Scm(a, count);
+        STARTUPINFOA si = {sizeof si};
+        PROCESS_INFORMATION pi;
         if (!strcmp(v, "launch")) {
-            STARTUPINFOA si = {sizeof si};
-            PROCESS_INFORMATION pi;
             BOOL ok = CreateProcessA(NULL, Unhex(a[0]), NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, Unhex(a[1]), &si, &pi);
             printf("launch error=%lu\n", ok ? 0 : GetLastError());
             if (ok)
                 TerminateProcess(pi.hProcess, 1), CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
         }
-        for (int k = 0; k < count && (*v == 'm' || *v == 'a' || *v == 'k'); k++) {
-            char name[300]; // a child holds a mutex named after its pid for its whole life
-            snprintf(name, sizeof name, *v == 'm' ? "%s" : "probe-child-%s", a[k]);
+        for (int k = 0; k < count && (!strcmp(v, "mutex") || !strcmp(v, "alive") || !strcmp(v, "kill")); k++) {
+            char mark[300]; // a child holds a mutex named after its pid for its whole life
+            snprintf(mark, sizeof mark, *v == 'm' ? "%s" : "probe-child-%s", a[k]);
             if (!strcmp(a[k], "hold"))
                 Sleep(INFINITE);
-            HANDLE m = !strcmp(v, "mutex") && count > 1 ? CreateMutexA(NULL, FALSE, name) : OpenMutexA(SYNCHRONIZE, FALSE, name);
-            int tavi = !lstrcmpiA(Entry(atoi(a[k])).szExeFile, "tavi.exe"); // or a tavi left by a test
+            HANDLE m = *v == 'm' && count > 1 ? CreateMutexA(NULL, FALSE, mark) : OpenMutexA(SYNCHRONIZE, FALSE, mark);
+            int tavi = !lstrcmpiA(Entry(atoi(a[k])).szExeFile, "tavi.exe");
             HANDLE p = (m || tavi) && *v == 'k' ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, atoi(a[k])) : NULL;
             if (p)
                 TerminateProcess(p, 1), WaitForSingleObject(p, 5000), CloseHandle(p);
-            printf("%s name=%s exists=%d\n", v, a[k], m != NULL);
-            fflush(stdout);
+            printf("%s exists=%d\n", v, m != NULL);
         }
-        if (!strcmp(v, "res")) {
-            HMODULE exe = LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE);
-            HRSRC found = FindResourceA(exe, MAKEINTRESOURCEA(atoi(a[2])), MAKEINTRESOURCEA(atoi(a[1])));
-            static char data[65536];
-            DWORD size = found ? SizeofResource(exe, found) : 0;
-            memcpy(data, found ? LockResource(LoadResource(exe, found)) : "", size < sizeof data ? size : 0);
+        for (int id = 1; exe && *v == 's' && id < 40; id++)
+            if (LoadStringA(exe, id, text, sizeof text))
+                printf("string id=%d text=%s\n", id, Hex(text));
+        HRSRC found = exe && *v == 'r' ? FindResourceA(exe, MAKEINTRESOURCEA(atoi(a[2])), MAKEINTRESOURCEA(atoi(a[1]))) : NULL;
+        if (found) {
             printf("res data=");
-            for (DWORD i = 0; i < size && i < sizeof data; i++)
-                printf("%02x", (unsigned char)data[i]);
+            for (DWORD k = 0; k < SizeofResource(exe, found); k++)
+                printf("%02x", ((unsigned char *)LockResource(LoadResource(exe, found)))[k]);
             printf("\n");
         }
-        if (!strcmp(v, "strings")) {
-            HMODULE exe = LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE);
-            for (int id = 1; id < 40; id++) {
-                char text[1024];
-                if (LoadStringA(exe, id, text, sizeof text))
-                    printf("string id=%d text=%s\n", id, Hex(text));
-            }
-        }
         fflush(stdout);
-        i += n;
     }
-    return result;
+    return 0;
 }
