@@ -147,7 +147,8 @@ static BOOL CALLBACK DumpProc(HWND child, LPARAM)
     Send(child, WM_GETTEXT, sizeof text, (LPARAM)(text[0] = 0, text));
     if (GetParent(child) != gWindow)
         return TRUE;
-    printf("control id=%d enabled=%d text=%s", GetDlgCtrlID(child), IsWindowEnabled(child), Hex(text));
+    printf("control id=%d style=%lx enabled=%d text=%s", GetDlgCtrlID(child), GetWindowLongA(child, GWL_STYLE),
+           IsWindowEnabled(child), Hex(text));
     if (!lstrcmpiA(cls, "Button"))
         printf(" check=%d", (int)Send(child, BM_GETCHECK, 0, 0));
     if (!lstrcmpiA(cls, "Edit"))
