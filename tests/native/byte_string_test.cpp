@@ -1,257 +1,108 @@
-// The byte-string logic shared with tavi.exe: text and path helpers, the option's
-// encoding, the command-line parser, the child's command line and the service's path.
+// Table-driven tests of the byte-string logic that tavi.exe shares with this host build.
 #include "launcher/command_line.h"
 #include "scm/service_path.h"
 #include "service/child_command.h"
 #include "settings/option_store.h"
-#include "settings/settings_file.h"
-#include "settings/text.h"
 #include <gtest/gtest.h>
 #include <string.h>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
-// The settings file needs Windows; here loading only counts.
-static int gLoads;
+static int gLoads; // the settings file needs Windows; here loading only counts
 void LoadSettings(void) { gLoads++; }
 int SaveSettings(void) { return 1; }
-
-namespace {
-
 #define SO "\x83\x5C" // katakana "so": its second byte is the code of a backslash
-// A writer: a call into block o of n bytes; V for a routine with no result.
-#define W(call) [=](char *o [[maybe_unused]], size_t n [[maybe_unused]]) { return call; }
-#define V(call) W((call, 0))
-const size_t T = TEXT_SIZE;
+#define W(call) [&](char *o [[maybe_unused]], size_t n [[maybe_unused]]) { return (int)(call); }
+#define V(call) W((call, 0)) // W: a call writing into block o of n bytes; V: one with no result
+static const size_t T = TEXT_SIZE;
 
-struct Case { size_t size; std::function<int(char *, size_t)> write; std::string out; };
-
-// Runs each writer on a heap block of exactly size bytes, full of '#', so ASan sees a
-// byte written past it; expects "result:text", or the whole block and "!" unterminated.
-void Expect(const std::vector<Case> &cases)
+// Runs write on a heap block of exactly size bytes, full of '#', so ASan sees a byte written past it
+// and a '#' shows what was left unwritten; gives "result:text".
+template <class Write> static std::string Block(size_t size, Write write)
 {
-    for (size_t i = 0; i < cases.size(); i++) {
-        const size_t size = cases[i].size;
-        std::unique_ptr<char[]> block(new char[size]);
-        memset(block.get(), '#', size);
-        const int result = cases[i].write(block.get(), size);
-        const size_t n = strnlen(block.get(), size);
-        EXPECT_EQ(cases[i].out, std::to_string(result) + ":" + std::string(block.get(), n) +
-                                    (size && n == size ? "!" : "")) << "case " << i;
-    }
+    std::unique_ptr<char[]> block(new char[size]);
+    const int result = write((char *)memset(block.get(), '#', size), size);
+    return std::to_string(result) + ":" + std::string(block.get(), strnlen(block.get(), size));
 }
 
-// " name[text]" for a text that is not empty, read no further than its buffer.
-std::string Field(const char *name, const char *text)
+static void Expect(const std::vector<std::pair<std::string, std::string>> &rows) // {got, wanted}
 {
-    return *text ? std::string(" ") + name + "[" + std::string(text, strnlen(text, T)) + "]" : "";
+    for (size_t i = 0; i < rows.size(); i++)
+        EXPECT_EQ(rows[i].second, rows[i].first) << "row " << i;
 }
 
-// The flags set, in table order, the stop method and the texts, of CollectedValues
-// or ServiceSettings alike.
-#define FLAG(from, x) std::string(from.x ? #x " " : "")
-template <class Values> std::string Summary(const CommandFlags &f, const Values &v)
+// The flags set, in table order, and the stop method; then "|name|exe|option|description" without
+// empty ones at the end, read no further than their buffers. Of collected or stored values alike.
+#define F(from, x) std::string(from.x ? #x " " : "")
+template <class Values> static std::string Summary(const CommandFlags &f, const Values &v)
 {
-    return FLAG(f, install) + FLAG(f, uninstall) + FLAG(f, ini) + FLAG(v, desktop) +
-           FLAG(v, auto_) + FLAG(f, start) + FLAG(f, no_error) + FLAG(f, ok) + FLAG(f, question) +
-           FLAG(v, retry) + "end=" + std::to_string(v.end) + Field("name", v.name) +
-           Field("exe", v.exe) + Field("option", v.option) + Field("description", v.description);
+    std::string s = F(f, install) + F(f, uninstall) + F(f, ini) + F(v, desktop) + F(v, auto_) + F(f, start);
+    s += F(f, no_error) + F(f, ok) + F(f, question) + F(v, retry) + "end=" + std::to_string(v.end);
+    for (const char *text : {v.name, v.exe, v.option, v.description})
+        s += "|" + std::string(text, strnlen(text, T));
+    return s.erase(s.find_last_not_of('|') + 1);
 }
 
-TEST(Text, LeadBytesAndATextEndingInHalfACharacter)
-{
-    for (int byte : {0x5C, 0x80, 0x81, 0x9F, 0xA0, 0xDF, 0xE0, 0xFC, 0xFD})
-        EXPECT_EQ(byte == 0x81 || byte == 0x9F || byte == 0xE0 || byte == 0xFC, IsLeadByte(byte))
-            << byte;
-    for (auto c : {std::make_pair("", 0), {"a\x83", 1}, {SO, 0}, {"\x83\x83\x83", 1}, {"\xA0", 0}})
-        EXPECT_EQ(c.second, EndsInLeadByte(c.first)) << c.first;
-}
-
-// AppendText leaves a block with no terminator inside its size alone.
-TEST(Text, CopyAppendAndBaseNameStayInsideTheirSize)
-{
-    const auto base = [](const char *path) { return V(BaseNameWithoutExtension(o, n, path)); };
-    Expect({{0, W(CopyText(o, n, "a")), "0:"}, {1, W(CopyText(o, n, "a")), "0:"},
-            {4, W(CopyText(o, n, "abc")), "1:abc"}, {4, W(CopyText(o, n, "abcd")), "0:abc"},
-            {4, W((strcpy(o, "ab"), AppendText(o, n, "c"))), "1:abc"},
-            {4, W((strcpy(o, "ab"), AppendText(o, n, "cd"))), "0:ab"},
-            {3, W(AppendText(o, n, "")), "0:###!"}, {0, base("C:\\server.exe"), "0:"},
-            {3, base("C:\\server.exe"), "0:se"}, {7, base("C:\\server.exe"), "0:server"}});
-}
-
-// Blocks of size 0: only the result counts.
-TEST(Text, ComparisonFoldsOnlyAToZBytewise)
-{
-    const auto eq = [](const char *a, const char *b) { return W(TextEqualI(a, b)); };
-    const auto eqn = [](const char *a, const char *b, size_t k) { return W(TextEqualNI(a, b, k)); };
-    Expect({{0, eq("AbZ", "aBz"), "1:"}, {0, eq("abc", "ab"), "0:"}, {0, eq("ab", "abc"), "0:"},
-            {0, eq("@[", "`{"), "0:"}, {0, eq("\xC0", "\xE0"), "0:"},
-            {0, eq("\x83\x41", "\x83\x61"), "1:"}, // no double-byte walk
-            {0, eqn("abcX", "ABCy", 3), "1:"}, {0, eqn("abcX", "ABCy", 4), "0:"}});
-}
-
-// Each path through CutAtLastBackslash, BaseNameWithoutExtension,
-// FindExtension (a suffix of the path) and HasProgramExtension.
-TEST(Text, PathParts)
-{
-    const struct { const char *path, *cut, *base, *ext; int program; } cases[] = {
-        {"C:\\tools\\my.server.exe", "C:\\tools", "my", "exe", 1}, {"", "", "", "", 0},
-        {"C:\\app.EXE", "C:", "app", "EXE", 1}, {"D:app.Bat", "D:app.Bat", "app", "Bat", 1},
-        {"exe", "exe", "exe", "exe", 1}, {".exe", ".exe", "", ".exe", 0},
-        {"app.", "app.", "app", "", 0}, {"x.exe.txt", "x.exe.txt", "x", "txt", 0},
-        {"C:/d/a.exe", "C:/d/a.exe", "/d/a", "exe", 1}, {"C:/a.b/c", "C:/a.b/c", "/a", "", 0},
-        {"a.b:c", "a.b:c", "c", "", 0}, {"C:\\d" SO "\\a.exe", "C:\\d" SO, "a", "exe", 1},
-        {SO "\\", SO, "", "", 0}, {"C:\\d\\" SO, "C:\\d", SO, "", 0}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path);
-        Expect({{strlen(c.path) + 1, V((strcpy(o, c.path), CutAtLastBackslash(o))),
-                 std::string("0:") + c.cut},
-                {T, V(BaseNameWithoutExtension(o, n, c.path)), std::string("0:") + c.base}});
-        EXPECT_EQ(c.path + strlen(c.path) - strlen(c.ext), FindExtension(c.path));
-        EXPECT_EQ(c.program, HasProgramExtension(c.path));
-    }
-}
-
-// Escaping and unescaping fit a block of exactly the result's size, one byte less
-// gives 0 and the empty text. The stored form, the escaped text in quotes, is refused
-// beyond 259 bytes; unquoted, as the profile reader returns it, it decodes back, and
-// an option not stored encoded is taken as it is.
-TEST(Escape, RoundTripsAndIsStoredInQuotes)
-{
-    const std::string b130(130, '\\'), x259(259, 'x');
-    const struct { std::string plain, escaped; } cases[] = {
-        {"", ""}, {"\"q\"", "\\\"q\\\""}, {"C:\\d\\", "C:\\\\d\\\\"}, {SO "\\", SO "\\\\"},
-        {"\x83\"", "\x83\""}, {"\x81\x81\\", "\x81\x81\\\\"}, {"\xA0\\", "\xA0\\\\"},
-        {x259, x259}, {b130, b130 + b130}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.plain);
-        const char *plain = c.plain.c_str(), *escaped = c.escaped.c_str();
-        const bool fits = c.escaped.size() < TEXT_SIZE;
-        Expect({{c.escaped.size() + 1, W(EscapeValue(o, n, plain)), "1:" + c.escaped},
-                {c.escaped.size(), W(EscapeValue(o, n, plain)), "0:"},
-                {c.plain.size() + 1, W(UnescapeValue(o, n, escaped)), "1:" + c.plain},
-                {c.plain.size(), W(UnescapeValue(o, n, escaped)), "0:"},
-                {STORED_OPTION_SIZE, W(FormatStoredOption(o, plain)),
-                 fits ? "1:\"" + c.escaped + "\"" : "0:"},
-                {T, V(DecodeStoredOption(o, n, fits ? escaped : plain, fits)), "0:" + c.plain}});
-        EXPECT_EQ(fits, OptionFitsSettings(plain));
-    }
-    // A backslash that escapes nothing stays, a trailing one too.
-    Expect({{5, W(UnescapeValue(o, n, "end\\")), "1:end\\"},
-            {5, W(UnescapeValue(o, n, "a\\nb")), "1:a\\nb"},
-            {4, W(UnescapeValue(o, n, SO "\"")), "1:" SO "\""}});
-}
-
-// A line break would end the line in the file; a lone lead byte at the end
-// would swallow the closing quote or the line end.
-TEST(Escape, SettingsWithALineBreakOrHalfACharacterAreNotStored)
+// Paths and escapes are walked as Shift_JIS; a result fits exactly its room, one byte less gives 0 and,
+// but from CopyText, the empty text. Settings are stored only when every text reads back whole. A path
+// with a blank goes in quotes unless it already is; a cut command line would run other options.
+TEST(Text, PathsEscapesSettingsAndCommandLines)
 {
     using S = ServiceSettings;
-    const struct { char (S::*field)[TEXT_SIZE]; std::string text; int ok; } cases[] = {
-        {&S::option, "-x " SO, 1}, {&S::option, std::string(130, '\\'), 0},
-        {&S::exe, "a\r\nname=x", 0}, {&S::name, "svc\n", 0}, {&S::description, "a\rb", 0},
-        {&S::option, "-a\n-b", 0}, {&S::option, "-a\x83", 0}, {&S::exe, "C:\\a\x83", 0},
-        {&S::name, "svc\x83", 0}, {&S::description, "\x83", 0}};
-    for (const auto &c : cases) {
-        S settings = {"C:\\a.exe", "-x", "svc", "text", 2, 1, 0, 0};
-        CopyText(settings.*c.field, TEXT_SIZE, c.text.c_str());
-        EXPECT_EQ(c.ok, SettingsCanBeStored(&settings)) << c.text;
-    }
+    const auto base = [](const char *p) { return Block(T, V(BaseNameWithoutExtension(o, n, p))); };
+    const auto ext = [](const char *p) { return FindExtension(p) + std::to_string(HasProgramExtension(p)); };
+    const auto esc = [](size_t size, const char *p) { return Block(size, W(EscapeValue(o, n, p))); };
+    const auto unesc = [](size_t size, const char *e) { return Block(size, W(UnescapeValue(o, n, e))); };
+    const auto decode = [](int encoded) { return Block(T, V(DecodeStoredOption(o, n, R"(\\\")", encoded))); };
+    const auto can = [](char(S::*f)[T], std::string t, S s = {}) {
+        return Block(0, W(CopyText(s.*f, T, t.c_str()) && SettingsCanBeStored(&s))); };
+    const auto line = [](size_t k, const char *p) { return Block(k, W(FormChildCommandLine(o, n, p, "x"))); };
+    const auto binary = [](size_t k, const char *p) { return Block(k, W(FormServiceBinaryPath(o, n, p))); };
+    const auto folder = [](const char *exe) { return Block(T, V(FormChildWorkingDirectory(o, n, exe))); };
+    Expect({{Block(6, V((memcpy(o, R"(\d\)" SO, n), CutAtLastBackslash(o)))), R"(0:\d)"},
+            {base("D:a.b.c"), "0:a"}, {base(R"(C:\d\)" SO ".exe"), "0:" SO}, {ext(".exe"), ".exe0"},
+            {ext("exe"), "exe1"}, {ext("a.Bat"), "Bat1"}, {ext("x.exe.txt"), "txt0"},
+            {ext(R"(a.b\exe)"), "0"}, {ext("a.b/exe"), "0"}, {ext("a.b:exe"), "0"},
+            {Block(4, W(CopyText(o, n, "abc"))), "1:abc"}, {Block(3, W(CopyText(o, n, "abc"))), "0:ab"},
+            {esc(7, SO R"(\")"), "1:" SO R"(\\\")"}, {esc(6, SO R"(\")"), "0:"},
+            {unesc(5, SO R"(\\\")"), "1:" SO R"(\")"}, {unesc(4, SO R"(\\\")"), "0:"},
+            {unesc(7, R"(a\b c\)"), R"(1:a\b c\)"}, {decode(1), R"(0:\")"}, {decode(0), R"(0:\\\")"},
+            {can(&S::exe, "\x83\x83"), "1:"}, {can(&S::option, std::string(130, '\\')), "0:"},
+            {can(&S::exe, "a\r"), "0:"}, {can(&S::name, "\n"), "0:"},
+            {can(&S::description, "\x83\x83\x83"), "0:"}, {line(8, "a.exe"), "1:a.exe x"},
+            {line(7, "a.exe"), "0:"}, {line(12, "a b.exe"), "1:\"a b.exe\" x"}, {line(11, "a b.exe"), "0:"},
+            {line(T, "\"a b\""), "1:\"a b\" x"}, {Block(T, W(FormChildCommandLine(o, n, "a", ""))), "1:a "},
+            {binary(4, "a.b"), "1:a.b"}, {binary(3, "a.b"), "0:"}, {binary(6, "a b"), "1:\"a b\""},
+            {binary(5, "a b"), "0:"}, {folder(R"(C:\a\b.exe)"), R"(0:C:\a)"},
+            {folder(R"("C:\P F\b.exe")"), R"(0:C:\P F)"}});
 }
 
-// The result is how far the source was read: where the scan goes on. Text glued
-// to a closing quote is passed over; \" never closes.
-TEST(CommandLine, ValuesEndAtABlankATabOrTheirClosingQuote)
+// At every "/" or "-" outside a value the whole table is tried in order; values are read byte-wise and
+// cut at 259 bytes. The command line is taken only to install or uninstall without /ini.
+TEST(CommandLine, ReadScanAndParse)
 {
-    const auto read = [](const char *s) { return W((int)(ReadOptionValue(o, s, n) - s)); };
-    Expect({{T, read("=abc def"), "4:abc"}, {T, read("abc"), "3:abc"}, {T, read("=a\tb"), "2:a"},
-            {T, read("==abc"), "5:=abc"}, {T, read("=a\"b c\""), "4:a\"b"},
-            {T, read("=\"ab"), "4:ab"}, {T, read("=\"a b\" c"), "6:a b"},
-            {T, read("=\"a b\"glued c"), "11:a b"}, {T, read("=\"a\"b\tc"), "5:a"},
-            {T, read("=\"C:\\d\\x\""), "9:C:\\d\\x"}, {T, read("=\"a\\\" b"), "7:a\" b"},
-            {4, read("=abcdef"), "4:abc"}, {4, read("=\"abcdef\""), "5:abc"},
-            {4, read("=\"ab\\\"cd\""), "6:ab\""}, {0, read("=a"), "1:"}});
+    const std::string x259(259, 'x');
+    const auto read = [](size_t size, const char *s) { return Block(size, W(ReadOptionValue(o, s, n) - s)); };
+    const auto scan = [](std::string tail, CommandFlags f = {}, CollectedValues v = {}) {
+        return ScanCommandLine(tail.c_str(), &f, &v), Summary(f, v); };
+    const auto parse = [](const char *tail) {
+        gLoads = 0, gSettings = ServiceSettings{"", "", "old", "", 7, 0, 1, 0}, ParseCommandLine(tail);
+        return std::to_string(gLoads) + " " + Summary(gFlags, gSettings); };
+    Expect({{read(T, "=abc def"), "4:abc"}, {read(T, "abc\tx"), "3:abc"},
+            {read(T, "=\"a b\"glued c"), "11:a b"}, {read(T, R"(="C:\d\" b)"), R"(10:C:\d" b)"},
+            {read(4, "=abcdef"), "4:abc"}, {read(4, R"(="ab\"cd")"), "6:ab\""},
+            {scan("/startok"), "start ok end=2"}, {scan("/okstart"), "ok end=2"},
+            {scan("/installuninstall"), "install uninstall end=2"},
+            {scan("/uninstallinstall"), "uninstall end=2"},
+            {scan("/auto=0 /desktop /retry"), "desktop auto_ retry end=2"},
+            {scan("-INI /no_error /question"), "ini no_error question end=2"},
+            {scan("/nameWeb"), "end=2|Web"}, {scan("-NAME=a /name Web"), "end=2"},
+            {scan("install /name=x foo-ok /option=-start"), "ok end=2|x||-start"},
+            {scan("/END=SysCommand"), "end=1"}, {scan("/end=0-start"), "start end=0"},
+            {scan("/end=ctrlbreak /end=kill /end=closed /end=9 /end= 0"), "end=3"},
+            {scan("/option=\"" SO "\" /start"), "end=2|||\x83\" /start"},
+            {scan("/name=" + x259 + "description=zz"), "end=2|" + x259 + "|||zz"},
+            {scan("/name=" + x259 + "yy-ok/start"), "start ok end=2|" + x259},
+            {parse("/start /name=x"), "1 desktop start end=7|old"},
+            {parse("/install /ini"), "1 install ini desktop end=7|old"},
+            {parse("-uninstall /retry"), "0 uninstall retry end=2"},
+            {parse("/install /nameN /exeE /optionO /descriptionD /auto"), "0 install auto_ end=2|N|E|O|D"}});
 }
-
-// Every "/" or "-" outside a value starts an option; the whole table is tried
-// there, in order, each entry once.
-TEST(CommandLine, ScanTriesTheTableInOrderAtEveryOption)
-{
-    const std::string cut(TEXT_SIZE - 1, 'x');
-    const struct { std::string tail, summary; } cases[] = {
-        {"", "end=2"}, {"-uninstall /INI", "uninstall ini end=2"}, {"/auto=0", "auto_ end=2"},
-        {"/startok", "start ok end=2"}, {"/okstart", "ok end=2"},
-        {"/installuninstall", "install uninstall end=2"}, {"/uninstallinstall", "uninstall end=2"},
-        {"/desktop /retry /no_error /question", "desktop no_error question retry end=2"},
-        {"install start /bogus -x /", "end=2"}, {"/name=x foo-ok", "ok end=2 name[x]"},
-        {"/ininame=a/ok", "ini end=2 name[a/ok]"}, {"-NAME=a /name Web", "end=2"},
-        {"/nameWeb", "end=2 name[Web]"}, {"/END=SysCommand", "end=1"}, {"/end=close", "end=0"},
-        {"/end=\"ctrlbreak\"", "end=3"}, {"/end=0-start", "start end=0"},
-        {"/end=1x /end=kill /end=closed /end=9 /end= 0", "end=1"},
-        {"/exe=\"C:\\P F\\w.exe\"/start", "end=2 exe[C:\\P F\\w.exe]"},
-        {"/description=\"A b\" /option=-a -b", "end=2 option[-a] description[A b]"},
-        {"/option=-x -name foo", "end=2 option[-x]"},
-        {"/option=\"\x83\\\" /start", "end=2 option[\x83\" /start]"}, // no double-byte walk
-        // Values stop at 259 bytes; the later entries are tried at the rest,
-        // then it is scanned for options.
-        {"/name=" + cut + "description=zz", "end=2 name[" + cut + "] description[zz]"},
-        {"/option=" + cut + "name=zz", "end=2 option[" + cut + "]"},
-        {"/name=" + cut + "yy-ok/start", "start ok end=2 name[" + cut + "]"},
-        {"/description=\"" + cut + "\"/start", "start end=2 description[" + cut + "]"}};
-    for (const auto &c : cases) {
-        CommandFlags flags;
-        CollectedValues values;
-        ScanCommandLine(c.tail.c_str(), &flags, &values);
-        EXPECT_EQ(c.summary, Summary(flags, values)) << c.tail;
-    }
-}
-
-// From the command line for an install or uninstall without /ini, fields not
-// given at their defaults; otherwise gSettings is left to LoadSettings.
-TEST(CommandLine, ParseTakesTheCommandLineOnlyToInstallOrUninstallWithoutIni)
-{
-    const struct { const char *tail; int loads; const char *settings; } cases[] = {
-        {"/start /name=x", 1, "desktop start end=7 name[old]"},
-        {"/install /ini /name=x", 1, "install ini desktop end=7 name[old]"},
-        {"/uninstall -ini", 1, "uninstall ini desktop end=7 name[old]"},
-        {"-uninstall /retry", 0, "uninstall retry end=2"},
-        {"/install /uninstall /desktop /end=0", 0, "install uninstall desktop end=0"},
-        {"/install /name=N /exe=\"C:\\P F\\w.exe\" /option=-p /description=D /auto /ok", 0,
-         "install auto_ ok end=2 name[N] exe[C:\\P F\\w.exe] option[-p] description[D]"}};
-    for (const auto &c : cases) {
-        gLoads = 0;
-        gSettings = ServiceSettings{"", "", "old", "", 7, 0, 1, 0};
-        ParseCommandLine(c.tail);
-        EXPECT_EQ(c.loads, gLoads) << c.tail;
-        EXPECT_EQ(c.settings, Summary(gFlags, gSettings)) << c.tail;
-    }
-}
-
-// A path with a blank goes in quotes unless it already is; a line that does not
-// fit is not formed at all (a cut one would run other options). The child's
-// folder is its path cut at the last backslash.
-TEST(ChildCommand, PathsWithABlankAreQuotedAndResultsFitWhole)
-{
-    const std::string p(200, 'p'), opt(100, 'o'), spaced = "C:\\A B\\" + std::string(193, 'p');
-    const auto line = [](std::string exe, std::string option) {
-        return W(FormChildCommandLine(o, n, exe.c_str(), option.c_str())); };
-    const auto binary = [](std::string path) {
-        return W(FormServiceBinaryPath(o, n, path.c_str())); };
-    const auto folder = [](const char *exe) { return V(FormChildWorkingDirectory(o, n, exe)); };
-    Expect({{T, line("C:\\a\\b.exe", ""), "1:C:\\a\\b.exe "}, {7, line("\t.exe", ""), "1:\t.exe "},
-            {T, line("C:\\P F\\b.exe", "-x"), "1:\"C:\\P F\\b.exe\" -x"},
-            {T, line("\"C:\\P F\\b.exe\"", ""), "1:\"C:\\P F\\b.exe\" "},
-            {302, line(p, opt), "1:" + p + " " + opt}, {301, line(p, opt), "0:"},
-            {304, line(spaced, opt), "1:\"" + spaced + "\" " + opt}, {303, line(spaced, opt), "0:"},
-            {0, line("a", ""), "0:"}, {9, binary("C:\\t.exe"), "1:C:\\t.exe"},
-            {15, binary("C:\\A B\\t.exe"), "1:\"C:\\A B\\t.exe\""},
-            {14, binary("C:\\A B\\t.exe"), "0:"}, {T, binary(std::string(T, 'p')), "0:"},
-            {11, folder("C:\\a\\b.exe"), "0:C:\\a"}, {6, folder("b.exe"), "0:b.exe"},
-            {13, folder("C:\\d" SO "\\b.exe"), "0:C:\\d" SO}, {11, folder("C:\\" SO "b.exe"), "0:C:"},
-            {14, folder("\"C:\\P F\\b.exe\""), "0:C:\\P F"},
-            {6, folder("C:\\ab\\c.exe"), "0:C:"}, {0, folder("C:\\x\\a.exe"), "0:"}});
-}
-
-} // namespace
