@@ -1,16 +1,14 @@
 // probe: the Windows side of the tests. Verbs (several at once, split by ";"
-// arguments) print one line per record, "kind key=value ...", texts in hex.
+// arguments) print one record a line, "kind key=value ...", texts in hex.
 //   run DIR LINE TIMEOUT [CAPTION:BUTTON...|any]  starts LINE in DIR, answers
-//       its boxes in this order (a box not in the list ends the run; "any":
-//       others answer them), then "exit code=N|timeout|box"
-//   box CAPTION BUTTON TIMEOUT [PID]   waits for a box, prints it, presses
-//   win TITLE TIMEOUT [PID]   the window the next verbs drive: dump, set ID
-//       TEXT, check ID N, select ID N, click ID, key VK, close, help, drop
-//       FILE..., enabled TIMEOUT
+//       its boxes in order (another box ends the run; "any": others answer
+//       them), then "exit code=N|timeout|box"
+//   box CAPTION BUTTON TIMEOUT [PID]  waits for a box, prints it, presses
+//   win TITLE TIMEOUT [PID]  the window that dump, set ID TEXT, check ID N,
+//       select ID N, click ID, key VK, close, help, drop FILE..., enabled MS drive
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
-//       watch STATE TIMEOUT   (each status change until STATE)
-//   launch LINE DIR   CreateProcessA's error (0: it starts)
-//   mutex NAME [hold] | alive PID... | kill PID...   (children, and tavi)
+//       watch STATE MS  (each status change until STATE)
+//   mutex NAME [hold] | alive PID... | kill PID...  (of children, and tavi's)
 //   strings EXE | res EXE TYPE ID   its string table; a resource, in hex
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
@@ -51,7 +49,7 @@ static HWND gWindow, gFound;
 static const char *gTitle;
 static DWORD gOf;
 
-// A visible top-level window of process gOf (any when 0) titled gTitle, or a
+// A visible top-level window of process gOf (any: 0) titled gTitle, or a
 // message box when gTitle is NULL.
 static BOOL CALLBACK FindProc(HWND window, LPARAM)
 {
@@ -75,16 +73,12 @@ static HWND Find(const char *title, DWORD pid, DWORD timeout)
     }
 }
 
-// Prints the ids of a box's buttons; counts the icons it shows.
-static BOOL CALLBACK ButtonProc(HWND child, LPARAM icons)
+static BOOL CALLBACK ButtonProc(HWND child, LPARAM)
 {
     char cls[64];
     GetClassNameA(child, cls, sizeof cls);
     if (!lstrcmpiA(cls, "Button") && IsWindowVisible(child))
         printf("%d,", GetDlgCtrlID(child));
-    if (!lstrcmpiA(cls, "Static") && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        IsWindowVisible(child) && Send(child, STM_GETICON, 0, 0) > 0)
-        ++*(int *)icons;
     return TRUE;
 }
 
@@ -92,13 +86,13 @@ static BOOL CALLBACK ButtonProc(HWND child, LPARAM icons)
 static void Answer(HWND box, const char *button)
 {
     char caption[1024], text[4096];
-    int icons = 0, id = !strcmp(button, "ok") ? IDOK : !strcmp(button, "yes") ? IDYES : !strcmp(button, "no") ? IDNO : 0;
+    int id = !strcmp(button, "ok") ? IDOK : !strcmp(button, "yes") ? IDYES : !strcmp(button, "no") ? IDNO : 0;
     Sleep(200); // let the box finish laying itself out
     GetWindowTextA(box, caption, sizeof caption);
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     printf("box caption=%s text=%s owner=%llx buttons=", Hex(caption), Hex(text), (unsigned long long)(UINT_PTR)GetWindow(box, GW_OWNER));
-    EnumChildWindows(box, ButtonProc, (LPARAM)&icons);
-    printf(" icons=%d\n", icons);
+    EnumChildWindows(box, ButtonProc, 0);
+    printf("\n");
     if (id)
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
 }
@@ -107,29 +101,25 @@ static void Run(char **argv, int argc)
 {
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, Unhex(argv[1]), NULL, NULL, FALSE, 0, NULL, argv[0], &startup, &process)) {
-        printf("exit code=nostart error=%lu\n", GetLastError());
-        return;
-    }
+    if (!CreateProcessA(NULL, Unhex(argv[1]), NULL, NULL, FALSE, 0, NULL, argv[0], &startup, &process))
+        return (void)printf("exit code=nostart\n");
     printf("started pid=%lu\n", process.dwProcessId);
-    DWORD timeout = strtoul(argv[2], NULL, 10), code = 0;
+    DWORD code = 0;
     const char *verdict = NULL;
     for (int next = 3; WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT && !verdict; fflush(stdout)) {
         HWND box = argc > 3 && !strcmp(argv[3], "any") ? NULL : Find(NULL, process.dwProcessId, 0);
-        if (box) {
-            char answer[1024] = "-:none", caption[1024];
-            if (next < argc)
-                lstrcpynA(answer, argv[next++], sizeof answer);
-            char *button = strrchr(answer, ':');
-            *button++ = 0;
-            GetWindowTextA(box, caption, sizeof caption);
-            if (strcmp(Hex(caption), answer))
-                verdict = "box", button = (char *)"none";
+        char answer[1024] = "-:none", caption[1024];
+        if (box && next < argc)
+            lstrcpynA(answer, argv[next++], sizeof answer);
+        char *button = strrchr(answer, ':');
+        *button++ = 0;
+        if (box && (GetWindowTextA(box, caption, sizeof caption), strcmp(Hex(caption), answer)))
+            verdict = "box", button = (char *)"none";
+        if (box)
             Answer(box, button);
-            while (!verdict && IsWindow(box) && WaitForSingleObject(process.hProcess, 20))
-                ;
-        }
-        if (GetTickCount() - gStart > timeout)
+        while (box && !verdict && IsWindow(box) && WaitForSingleObject(process.hProcess, 20))
+            ;
+        if (GetTickCount() - gStart > strtoul(argv[2], NULL, 10))
             verdict = "timeout";
     }
     if (verdict)
@@ -142,23 +132,17 @@ static void Run(char **argv, int argc)
 
 static BOOL CALLBACK DumpProc(HWND child, LPARAM)
 {
-    char cls[64], text[1024];
+    char cls[64], text[1024] = "";
     GetClassNameA(child, cls, sizeof cls);
-    Send(child, WM_GETTEXT, sizeof text, (LPARAM)(text[0] = 0, text));
+    Send(child, WM_GETTEXT, sizeof text, (LPARAM)text);
     if (GetParent(child) != gWindow)
         return TRUE;
-    printf("control id=%d style=%lx enabled=%d text=%s", GetDlgCtrlID(child), GetWindowLongA(child, GWL_STYLE),
-           IsWindowEnabled(child), Hex(text));
-    if (!lstrcmpiA(cls, "Button"))
-        printf(" check=%d", (int)Send(child, BM_GETCHECK, 0, 0));
-    if (!lstrcmpiA(cls, "Edit"))
-        printf(" limit=%d", (int)Send(child, EM_GETLIMITTEXT, 0, 0));
-    if (!lstrcmpiA(cls, "ComboBox"))
-        printf(" cursel=%d items=", (int)Send(child, CB_GETCURSEL, 0, 0));
+    printf("control id=%d style=%lx enabled=%d text=%s check=%d limit=%d cursel=%d items=", GetDlgCtrlID(child),
+           GetWindowLongA(child, GWL_STYLE), IsWindowEnabled(child), Hex(text), (int)Send(child, BM_GETCHECK, 0, 0),
+           (int)Send(child, EM_GETLIMITTEXT, 0, 0), (int)Send(child, CB_GETCURSEL, 0, 0));
     for (int i = 0; !lstrcmpiA(cls, "ComboBox") && i < Send(child, CB_GETCOUNT, 0, 0); i++) {
         static WCHAR wide[1024]; // Wine garbles CB_GETLBTEXT of another process in its ANSI form
-        wide[0] = 0;
-        SendMessageTimeoutW(child, CB_GETLBTEXT, i, (LPARAM)wide, SMTO_NORMAL, 5000, NULL);
+        SendMessageTimeoutW(child, CB_GETLBTEXT, i, (LPARAM)(wide[0] = 0, wide), SMTO_NORMAL, 5000, NULL);
         WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
         printf("%s%s", i ? "," : "", Hex(text));
     }
@@ -171,10 +155,9 @@ static void Dump(void)
     RECT r, a;
     GetWindowRect(gWindow, &r);
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &a, 0);
-    printf("window hwnd=%llx exstyle=%lx enabled=%d owner=%llx center=%ld,%ld areacenter=%ld,%ld\n",
-           (unsigned long long)(UINT_PTR)gWindow, GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow),
-           (unsigned long long)(UINT_PTR)GetWindow(gWindow, GW_OWNER), (r.left + r.right) / 2, (r.top + r.bottom) / 2,
-           (a.left + a.right) / 2, (a.top + a.bottom) / 2);
+    printf("window hwnd=%llx exstyle=%lx enabled=%d owner=%llx offcentre=%ld\n", (unsigned long long)(UINT_PTR)gWindow,
+           GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow), (unsigned long long)(UINT_PTR)GetWindow(gWindow, GW_OWNER),
+           labs(r.left + r.right - a.left - a.right) + labs(r.top + r.bottom - a.top - a.bottom));
     EnumChildWindows(gWindow, DumpProc, 0);
 }
 
@@ -223,8 +206,9 @@ static void Scm(char **argv, int argc)
     // The status after the verb; with watch, each change until the state wanted.
     while (service && strcmp(verb, "config") && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&s, sizeof s, &needed)) {
         if (memcmp(&s, &last, sizeof s))
-            printf("status state=%lu exit=%lu specific=%lu checkpoint=%lu hint=%lu pid=%lu ms=%lu\n", s.dwCurrentState,
-                   s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint, s.dwWaitHint, s.dwProcessId, GetTickCount() - gStart);
+            printf("status state=%lu exit=%lu specific=%lu checkpoint=%lu hint=%lu controls=%lu pid=%lu ms=%lu\n", s.dwCurrentState,
+                   s.dwWin32ExitCode, s.dwServiceSpecificExitCode, s.dwCheckPoint, s.dwWaitHint, s.dwControlsAccepted,
+                   s.dwProcessId, GetTickCount() - gStart);
         fflush(stdout);
         if ((last = s).dwCurrentState == want || GetTickCount() - start >= timeout)
             break;
@@ -235,17 +219,6 @@ static void Scm(char **argv, int argc)
     CloseServiceHandle(scm);
 }
 
-static PROCESSENTRY32 Entry(DWORD pid)
-{
-    PROCESSENTRY32 e = {sizeof e}, found = {};
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
-        if (e.th32ProcessID == pid)
-            found = e;
-    CloseHandle(snap);
-    return found;
-}
-
 // Child: logs to --log FILE (else its own path + ".log") "start pid= ppid=
 // tick= cmd= cwd= conprocs= group=" (group 1: it leads a console process
 // group of its own), "windows" once they exist, "msg win=main|owned
@@ -253,10 +226,9 @@ static PROCESSENTRY32 Entry(DWORD pid)
 // found anywhere in its command line, whatever quotes surround them:
 // --windows: an unowned window and one it owns; WM_CLOSE ends it (after
 // --slow MS); SC_CLOSE goes to DefWindowProc. --ignore: ignores the close
-// messages and console events; --linger MS: the same, but ends MS after the
-// first close message. --hang: takes no messages once its windows exist.
-// --exit N: ends at once with N. --run MS: ends with 0 after MS. --wait: runs
-// until a console event. --crash: an access violation. --spawn: starts a
+// messages; --linger MS: the same, but ends MS after the first. --hang: takes
+// no messages once its windows exist. --exit N: ends at once with N. --run
+// MS: ends with 0 after MS. --wait: runs until it is ended. --spawn: starts a
 // copy of itself (a grandchild) first. Without these it ends at once with 0.
 static char gLog[MAX_PATH];
 static HWND gMain;
@@ -301,22 +273,22 @@ static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return DefWindowProcA(w, m, wp, lp);
 }
 
-static LONG WINAPI Crashed(EXCEPTION_POINTERS *p)
-{
-    Log("exit code=%lu", p->ExceptionRecord->ExceptionCode);
-    return EXCEPTION_EXECUTE_HANDLER; // no debugger
-}
-
-static BOOL WINAPI ConsoleEvent(DWORD)
-{
-    return gIgnore || (Log("exit code=%lu", STATUS_CONTROL_C_EXIT), ExitProcess(STATUS_CONTROL_C_EXIT), 0);
-}
-
 static DWORD WINAPI EndLater(void *ms)
 {
     Sleep((DWORD)(UINT_PTR)ms);
     Log("exit code=0");
     ExitProcess(0);
+}
+
+static PROCESSENTRY32 Entry(DWORD pid)
+{
+    PROCESSENTRY32 e = {sizeof e}, found = {};
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
+        if (e.th32ProcessID == pid)
+            found = e;
+    CloseHandle(snap);
+    return found;
 }
 
 // The option's value (after a blank or "="), or NULL when it is not given.
@@ -342,7 +314,7 @@ static int Child(void)
         CloseHandle(CreateThread(NULL, 0, EndLater, (void *)(UINT_PTR)atoi(Option("--run")), 0, NULL));
     STARTUPINFOA si = {sizeof si};
     PROCESS_INFORMATION pi;
-    snprintf(line, sizeof line, "\"%s\" --log %s --wait --ignore", self, gLog);
+    snprintf(line, sizeof line, "\"%s\" --log %s --wait", self, gLog);
     if (Option("--spawn") && CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
     GetCurrentDirectoryA(sizeof cwd, cwd);
@@ -356,11 +328,8 @@ static int Child(void)
     Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(),
         Entry(GetCurrentProcessId()).th32ParentProcessID, GetTickCount(), Hex(GetCommandLineA()), Hex(cwd),
         n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
-    if (Option("--crash"))
-        SetUnhandledExceptionFilter(Crashed), *(volatile int *)(UINT_PTR)0 = 1;
     if (Option("--exit"))
-        return Log("exit code=%d", atoi(Option("--exit"))), atoi(Option("--exit"));
-    SetConsoleCtrlHandler(ConsoleEvent, TRUE);
+        return Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10)), strtoul(Option("--exit"), NULL, 10);
     if (!Option("--windows") && (gIgnore || Option("--wait") || Option("--run")))
         Sleep(INFINITE);
     if (!Option("--windows"))
@@ -376,11 +345,10 @@ static int Child(void)
         Sleep(INFINITE);
     for (MSG m; GetMessageA(&m, NULL, 0, 0) > 0;)
         DispatchMessageA(&m);
-    Log("exit code=0");
-    return 0;
+    return Log("exit code=0"), 0;
 }
 
-static const char *const kVerbs[] = {"run", "box", "win", "scm", "launch", "mutex", "alive", "kill", "strings", "res"};
+static const char *const kVerbs[] = {"run", "box", "win", "scm", "mutex", "alive", "kill", "strings", "res"};
 
 int main(int argc, char **argv)
 {
@@ -391,18 +359,17 @@ int main(int argc, char **argv)
         return Child();
     for (int i = 1, n; i < argc; i += n + 1) { // past the verb, its arguments and the ";"
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
-            n++; // this verb's arguments: a[0] .. a[count - 1]
+            n++;
         const char *v = argv[i];
         char **a = argv + i + 1, text[1024];
         int count = n - 1, id = count ? atoi(a[0]) : 0;
-        HWND control = gWindow && count ? GetDlgItem(gWindow, id) : NULL;
+        HWND control = gWindow && count ? GetDlgItem(gWindow, id) : NULL, box;
         HMODULE exe = !strcmp(v, "res") || !strcmp(v, "strings") ? LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE) : NULL;
+        GUITHREADINFO gui = {sizeof gui}; // keys go to the focused control, through the window's own loop
         if (!strcmp(v, "run"))
             Run(a, count);
-        if (!strcmp(v, "box")) {
-            HWND box = Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, atoi(a[2]));
-            box ? Answer(box, a[1]) : (void)printf("box none=1\n");
-        }
+        if (!strcmp(v, "box"))
+            (box = Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, atoi(a[2]))) ? Answer(box, a[1]) : (void)printf("box none=1\n");
         if (!strcmp(v, "win"))
             gWindow = Find(Unhex(a[0]), count > 2 ? atoi(a[2]) : 0, atoi(a[1]));
         if (!strcmp(v, "dump") && gWindow)
@@ -413,7 +380,6 @@ int main(int argc, char **argv)
             Send(control, *v == 'c' ? BM_SETCHECK : CB_SETCURSEL, atoi(a[1]), 0);
         if (!strcmp(v, "click"))
             PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control);
-        GUITHREADINFO gui = {sizeof gui}; // keys go to the focused control, through the window's own loop
         if (!strcmp(v, "key") && GetGUIThreadInfo(GetWindowThreadProcessId(gWindow, NULL), &gui))
             for (UINT m = WM_KEYDOWN; m <= WM_KEYUP; m++)
                 PostMessageA(gui.hwndFocus ? gui.hwndFocus : gWindow, m, id, m == WM_KEYUP ? 0xC0000001 : 1);
@@ -425,14 +391,6 @@ int main(int argc, char **argv)
             Sleep(20);
         if (!strcmp(v, "scm"))
             Scm(a, count);
-        STARTUPINFOA si = {sizeof si};
-        PROCESS_INFORMATION pi;
-        if (!strcmp(v, "launch")) {
-            BOOL ok = CreateProcessA(NULL, Unhex(a[0]), NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, Unhex(a[1]), &si, &pi);
-            printf("launch error=%lu\n", ok ? 0 : GetLastError());
-            if (ok)
-                TerminateProcess(pi.hProcess, 1), CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
-        }
         for (int k = 0; k < count && (!strcmp(v, "mutex") || !strcmp(v, "alive") || !strcmp(v, "kill")); k++) {
             char mark[300]; // a child holds a mutex named after its pid for its whole life
             snprintf(mark, sizeof mark, *v == 'm' ? "%s" : "probe-child-%s", a[k]);
@@ -445,16 +403,14 @@ int main(int argc, char **argv)
                 TerminateProcess(p, 1), WaitForSingleObject(p, 5000), CloseHandle(p);
             printf("%s exists=%d\n", v, m != NULL);
         }
-        for (int id = 1; exe && *v == 's' && id < 40; id++)
-            if (LoadStringA(exe, id, text, sizeof text))
-                printf("string id=%d text=%s\n", id, Hex(text));
+        for (int s = 1; exe && *v == 's' && s < 40; s++)
+            if (LoadStringA(exe, s, text, sizeof text))
+                printf("string id=%d text=%s\n", s, Hex(text));
         HRSRC found = exe && *v == 'r' ? FindResourceA(exe, MAKEINTRESOURCEA(atoi(a[2])), MAKEINTRESOURCEA(atoi(a[1]))) : NULL;
-        if (found) {
-            printf("res data=");
-            for (DWORD k = 0; k < SizeofResource(exe, found); k++)
-                printf("%02x", ((unsigned char *)LockResource(LoadResource(exe, found)))[k]);
-            printf("\n");
-        }
+        unsigned char *data = found ? (unsigned char *)LockResource(LoadResource(exe, found)) : NULL;
+        for (DWORD k = 0; data && k < SizeofResource(exe, found); k++)
+            printf(k ? "%02x" : "res data=%02x", data[k]);
+        printf(data ? "\n" : "");
         fflush(stdout);
     }
     return 0;
