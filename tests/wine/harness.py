@@ -47,6 +47,11 @@ def msg(number, name=None):
     return b(MESSAGES[number].replace("%s", name) if name else MESSAGES[number])
 
 
+def ini(**keys):
+    """A settings file of one [tavi] section with these keys, in this order."""
+    return b"[tavi]\r\n" + b"".join(b"%s=%s\r\n" % (b(k), b(v)) for k, v in keys.items())
+
+
 def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")  # drive Z: is the Unix root
 
@@ -169,9 +174,8 @@ class Sandbox:
             return f.read()
 
     def write_ini(self, data=None, **keys):
-        """Writes data, or a [tavi] section of these keys in this order."""
         with open(self.ini, "wb") as f:
-            f.write(b(data) if data is not None else b"[tavi]\r\n" + b"".join(b"%s=%s\r\n" % (b(k), b(v)) for k, v in keys.items()))
+            f.write(b(data) if data is not None else ini(**keys))
 
     def line(self, tail):
         return b'"' + b(winpath(self.exe)) + b'" ' + b(tail)

@@ -3,17 +3,13 @@ F1), the test start, and the resources the window and boxes are made of."""
 import os
 import re
 import struct
-import subprocess
 import time
 
-from harness import (E, EXE, PROBE, RUNNING, STOPPED, T, TITLE, WORK, TaviCase, b, collect, config, hx, msg, one,
-                     peek, poll, probe, remove_service, scm, status, winpath)
+from harness import (E, EXE, PROBE, RUNNING, STOPPED, T, TITLE, WORK, TaviCase, b, collect, config, hx, ini, msg,
+                     one, peek, poll, probe, remove_service, scm, status, winpath)
 
-EXE_ID, BROWSE, OPTION, END, TEST, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY = (
-    1000, 1001, 1002, 1003, 1004, 1005, 1010, 1011, 1012, 1013)
-EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY]
-APP = r"C:\tools\app.exe"
-CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
+EXE_ID, BROWSE, OPTION, END, TEST, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY = 1000, 1001, 1002, 1003, 1004, 1005, 1010, 1011, 1012, 1013
+APP, CLOSE, SC = r"C:\tools\app.exe", [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 
 
 class Window:
@@ -21,20 +17,15 @@ class Window:
 
     def __init__(self, test, trace=None):
         self.test, self.title = test, TITLE
-        self.run = probe("run", winpath(test.box.dir), hx(test.box.line("")), 600000, "any",
-                         trace=trace, background=True)
+        self.run = probe("run", winpath(test.box.dir), hx(test.box.line("")), 600000, "any", trace=trace, background=True)
         self.pid = poll(lambda: one(peek(self.run), "started"))["pid"]
         test.addCleanup(probe, "kill", self.pid)
-        self.read()
-        test.assertIsNotNone(self.window, "the window did not open")
-        self.hwnd = int(self.window["hwnd"], 16)
+        self.hwnd = int(self.read().window["hwnd"], 16)
 
     def do(self, *verbs):
         """Verbs on the window: ("set", id, text), ("click", id), ("dump",)..."""
-        args = ["win", hx(self.title), 30000, self.pid]
-        for verb in verbs:
-            args += [";", *verb[:2], *(hx(v) if verb[0] == "set" else v for v in verb[2:])]
-        return probe(*args)
+        return probe("win", hx(self.title), 30000, self.pid,
+                     *[a for v in verbs for a in (";", *v[:2], *(hx(x) if v[0] == "set" else x for x in v[2:]))])
 
     def read(self, *verbs):
         found = self.do(*verbs, ("dump",))
@@ -45,74 +36,68 @@ class Window:
     def shows(self):
         """exe, option, name, description, selected method, auto, desktop, retry."""
         c = self.controls
-        return ([c[i]["text"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)] +
-                [int(c[END]["cursel"])] + [int(c[i]["check"]) for i in (AUTO, DESKTOP, RETRY)])
+        return [c[i]["text"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)] + [int(c[END]["cursel"])] + [
+            int(c[i]["check"]) for i in (AUTO, DESKTOP, RETRY)]
 
     def fill(self, *verbs, exe=None, option=None, name=None, description=None, end=None, click=None):
-        for i, value in ((EXE_ID, exe), (OPTION, option), (NAME, name), (DESCRIPTION, description)):
-            if value is not None:
-                verbs += (("set", i, value),)
-        verbs += (("select", END, end),) * (end is not None) + (("click", click),) * bool(click)
-        return self.do(*verbs)
+        verbs += tuple(("set", i, v) for i, v in ((EXE_ID, exe), (OPTION, option), (NAME, name), (DESCRIPTION, description)) if v is not None)
+        return self.do(*verbs + (("select", END, end),) * (end is not None) + (("click", click),) * bool(click))
 
     def box(self, caption, button="ok", *expected, owned=True):
         """Waits for a box, answers it; checks it shows expected (message[, name])."""
         found = one(probe("box", hx(caption), button, 60000, self.pid), "box")
         self.test.assertIn("text", found, "no %s box" % caption)
-        if expected:
-            owner = self.hwnd if owned else 0
-            self.test.assertBoxes([found], (expected[0], caption, *expected[1:]), owner=owner)
-        return found
+        expected and self.test.assertBoxes([found], (expected[0], caption, *expected[1:]), owner=self.hwnd if owned else 0)
 
     def trace(self):
-        """Wine's trace of this tavi.exe."""
         with open(os.path.join(WORK, "trace.txt"), "rb") as f:
             return b"\n".join(l for l in f.read().splitlines() if l.startswith(b"%04x:" % int(self.pid)))
 
-    def closed(self, code=0):
+    def closed(self, *verbs, code=0):
+        verbs and self.do(*verbs)
         self.test.assertEqual(collect(*self.run)[-1]["code"], str(code))
-
-
-def ini(**keys):
-    return b"[tavi]\r\n" + b"".join(b"%s=%s\r\n" % (b(k), b(v)) for k, v in keys.items())
 
 
 class WindowTest(TaviCase):
     def assertMode(self, w, registered):
-        self.assertEqual([w.controls[i]["enabled"] for i in EDITABLE], [str(int(not registered))] * 9)
+        self.assertEqual([w.controls[i]["enabled"] for i in (EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY)],
+                         [str(int(not registered))] * 9)
         self.assertEqual(w.controls[TEST]["text"], msg(23 if registered else 24))
 
     def test_opening_in_both_modes(self):
-        self.box.write_ini(ini(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です",
-                               end=1, auto=0, desktop=1, retry=1, encode=1))
-        before = self.box.read_ini()
-        w = Window(self)
+        self.box.write_ini(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です", end=1, auto=0, desktop=1,
+                           retry=1, encode=1)
+        before, w = self.box.read_ini(), Window(self)
         self.assertEqual(w.shows(), [b(APP), b'-a "b" c:\\x', b"svc one", b("説明です"), 1, 0, 1, 1])
         self.assertMode(w, False)
-        self.assertEqual(w.controls[END]["items"], b",".join(msg(n).hex().encode() for n in (19, 20, 21, 22)).decode())
-        self.assertEqual([w.controls[i]["limit"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)], ["260"] * 4)
+        self.assertEqual((w.controls[END]["items"], [w.controls[i]["limit"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)]),
+                         (",".join(msg(n).hex() for n in (19, 20, 21, 22)), ["260"] * 4))
         self.assertTrue(poll(lambda: int(w.read().window["exstyle"], 16) & 0x10))  # takes dropped files
         self.assertLessEqual(int(w.window["offcentre"]), 4)  # in doubled pixels
-        w.do(("click", 2))
-        w.closed()
+        w.closed(("click", 2))
         self.assertEqual(self.box.read_ini(), before)
+        # Without a file: the defaults, and the controls in tab order.
         os.remove(self.box.ini)
         w = Window(self)
         self.assertEqual(w.shows(), [b"", b"", b"", b"", 2, 1, 0, 0])
-        w.do(("key", 0x1B))  # Escape
-        w.closed()
+        self.assertEqual([(int(c["id"]), c["text"]) for c in w.order], [(i, b(t)) for i, t in [
+            (65535, "ファイル(&F)"), (1000, ""), (1001, "参照..."), (65535, "起動時オプション(&O)"), (1002, ""), (65535, "名前(&N)"),
+            (1005, ""), (65535, "説明(&D)"), (1012, ""), (1010, "自動起動(&A)"), (1011, "デスクトップとの対話を許可(&K)"),
+            (65535, "終了方法(&E)"), (1003, msg(21)), (1013, "シャットダウン以外でプログラムが終了したら再起動(&R)"),
+            (1004, msg(24)), (1, "OK"), (2, "キャンセル"), (65535, "プログラム"), (65535, "サービス"), (65535, "起動・終了")]])
+        self.assertEqual((w.controls[1]["style"], w.controls[2]["style"]), ("50010001", "50010000"))  # OK is the default
+        w.closed(("key", 0x1B))  # Escape
         self.assertFalse(os.path.exists(self.box.ini))
         # Registered: the registration's start type and desktop flag, read-only.
         name = self.service()
         scm(name, ("create", winpath(self.box.exe), 3, 0x110))
-        self.box.write_ini(ini(exe=APP, option="-x", name=name, description="d", end=3, auto=1, desktop=0, retry=1))
+        self.box.write_ini(exe=APP, option="-x", name=name, description="d", end=3, auto=1, desktop=0, retry=1)
         before = self.box.read_ini()
         for close in (1, 2):
             w = Window(self)
             self.assertEqual(w.shows(), [b(APP), b"-x", b(name), b"d", 3, 0, 1, 1])
             self.assertMode(w, True)
-            w.do(("click", close))
-            w.closed()
+            w.closed(("click", close))
             self.assertEqual((self.box.read_ini(), status(name)["state"]), (before, STOPPED))
 
     def test_ok_refuses_and_keeps_the_input(self):
@@ -124,24 +109,29 @@ class WindowTest(TaviCase):
             w.fill(exe=exe, name=name, click=1)
             w.box(E, "ok", number)
             self.assertEqual(w.read(("enabled", 30000)).shows(), [b(exe), b"-o", b(name), b"desc", 0, 1, 0, 0])
-        # Escaped, 100 letters and 80 backslashes take 260 bytes: one too many.
-        option = "a" * 100 + "\\" * 80
+        option = "a" * 100 + "\\" * 80  # escaped, 260 bytes: one too many
         w.fill(exe=APP, name="svc", option=option, click=1)
         w.box(E, "ok", 28)
         self.assertFalse(os.path.exists(self.box.ini))
-        # One byte less is stored; No to the registration still saved it.
-        w.fill(option=option[1:], click=1)
+        w.fill(option=option[1:], click=1)  # one byte less is stored; No still saved it
         w.box(T, "no", 13, "svc")
         w.closed()
         self.assertIn(b'option="%s"' % b(option[1:].replace("\\", "\\\\")), self.box.read_ini())
+        self.assertIsNone(config("svc"))
+        os.remove(self.box.ini)
+        os.mkdir(self.box.ini)  # a folder in its place: even root cannot write it
+        w = Window(self)
+        w.fill(exe=APP, name="svc", click=1)
+        w.box(T, "ok", 4)
+        self.assertEqual(w.read(("enabled", 30000)).shows()[:3:2], [b(APP), b"svc"])
+        w.closed(("click", 2))
         self.assertIsNone(config("svc"))
 
     def test_registration_from_the_window(self):
         # Stored end 7 selects nothing, and OK stores -1; an upper-case
         # extension passes; Yes then No registers without starting.
-        self.box.write_ini(ini(end=7))
-        name = self.service()
-        w = Window(self)
+        self.box.write_ini(end=7)
+        name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
         w.fill(("check", AUTO, 1), ("check", DESKTOP, 1), ("check", RETRY, 1), exe=r"C:\tools\app.EXE",
                option='a "q" C:\\dir\\ ソ', name=name, description="説明", click=1)
@@ -149,22 +139,18 @@ class WindowTest(TaviCase):
         w.box(T, "no", 14, name)
         w.closed()
         self.assertEqual(self.box.read_ini(), ini(end=-1, exe=r"C:\tools\app.EXE", option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"',
-                                                  name=name, description=b("説明"), auto=1, desktop=1, retry=1, encode=1))
-        self.assertEqual((config(name)["type"], config(name)["start"], config(name)["path"], config(name)["description"]),
-                         ("272", "2", b(winpath(self.box.exe)), b("説明")))
+                                                  name=name, description="説明", auto=1, desktop=1, retry=1, encode=1))
+        self.assertEqual([config(name)[k] for k in ("type", "start", "path", "description")], ["272", "2", b(winpath(self.box.exe)), b("説明")])
         self.assertEqual(status(name)["state"], STOPPED)
-        # Yes and Yes: registered and started.
-        remove_service(name)
-        log = self.child_log()
-        w = Window(self)
+        remove_service(name)  # Yes and Yes: registered and started
+        log, w = self.child_log(), Window(self)
         w.fill(("check", AUTO, 0), exe=winpath(self.child()), option="--windows --log " + log.win, name=name, end=0, click=1)
         w.box(T, "yes")
         w.box(T, "yes", 14, name)
         w.closed()
         log.wait("windows")
         self.assertEqual((config(name)["start"], status(name)["state"]), ("3", RUNNING))
-        # Taken meanwhile: message 11 without owner, the window still enabled.
-        remove_service(name)
+        remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
         w = Window(self)
         scm(name, ("create", APP, 3, 0x10))
         w.fill(click=1)
@@ -175,32 +161,25 @@ class WindowTest(TaviCase):
         w.closed()
         self.assertEqual(config(name)["path"], b(APP))
 
-    def test_settings_that_cannot_be_written_register_nothing(self):
-        os.mkdir(self.box.ini)  # a folder in its place: even root cannot write it
-        w, name = Window(self), self.service()
-        w.fill(exe=APP, name=name, description="new", click=1)
-        w.box(T, "ok", 4)
-        self.assertEqual(w.read(("enabled", 30000)).shows()[:4], [b(APP), b"", b(name), b"new"])
-        w.do(("click", 2))
-        w.closed()
-        self.assertIsNone(config(name))
-
-    def test_delete(self):
+    def test_delete_and_drop(self):
         name = self.service()
         scm(name, ("create", APP, 3, 0x10))
-        self.box.write_ini(ini(exe=APP, name=name, description="d", end=1))
+        self.box.write_ini(exe=APP, name=name, description="d", end=1)
         w = Window(self)
-        w.do(("click", TEST))
+        w.do(("drop", hx(r"C:\other.exe")), ("click", TEST))  # dropped in the registered mode: ignored
         w.box(T, "no", 15, name)
         self.assertMode(w.read(("enabled", 30000)), True)
         w.do(("click", TEST))
         w.box(T, "yes", 15, name)
         w.box(T, "ok", 18, name)
         self.assertMode(w.read(("enabled", 30000)), False)
-        self.assertEqual(w.shows(), [b(APP), b"", b(name), b"d", 1, 0, 0, 0])
-        self.assertIsNone(config(name))
-        w.do(("click", 2))
-        w.closed()
+        self.assertEqual((w.shows(), config(name)), ([b(APP), b"", b(name), b"d", 1, 0, 0, 0], None))
+        # Only the first of the files dropped counts; a batch file cannot be dropped.
+        w.do(("drop", hx(r"C:\x\DROPPED.EXE"), hx(r"C:\second.exe")))
+        self.assertTrue(poll(lambda: w.read().shows()[:3:2] == [rb"C:\x\DROPPED.EXE", b"DROPPED"]))
+        w.do(("drop", hx(r"C:\run.bat")))
+        w.box(E, "ok", 10)
+        w.closed(("click", 2))
         # Deleted by someone else while the window shows it: message 5 without owner.
         scm(name, ("create", APP, 3, 0x10))
         w = Window(self)
@@ -209,87 +188,51 @@ class WindowTest(TaviCase):
         w.box(T, "yes")
         w.box(E, "ok", 5, owned=False)
         self.assertMode(w.read(), True)
-        w.do(("click", 1))
-        w.closed()
+        w.closed(("click", 1))
 
     def test_a_service_the_probe_stopped_runs_again(self):
         name, log = self.service(), self.child_log()
         scm(name, ("create", winpath(self.box.exe), 3, 0x10))
-        self.box.write_ini(ini(exe=winpath(self.child()), option="--windows --log " + log.win, name=name, end=0))
+        self.box.write_ini(exe=winpath(self.child()), option="--windows --log " + log.win, name=name, end=0)
         scm(name, ("start",))
         for i, close in enumerate([("click", 2), ("key", 0x1B), ("close",), ("click", 1)], 2):
             w = Window(self)
             self.assertTrue(poll(lambda: status(name)["state"] == STOPPED))
-            w.do(close)
-            w.closed()
+            w.closed(close)
             self.assertEqual(len(log.wait("windows", i)), i)
-        # Without its window (a template naming no such class) tavi restarts
-        # the service and fails.
+        # Without its window (a template naming no such class) tavi restarts the service and fails.
         with open(self.box.exe, "rb") as f:
-            data = f.read()
+            data = f.read().replace("STATIC".encode("utf-16-le"), "NOSUCH".encode("utf-16-le"), 1)
         with open(self.box.exe, "wb") as f:
-            f.write(data.replace("STATIC".encode("utf-16-le"), "NOSUCH".encode("utf-16-le"), 1))
+            f.write(data)
         self.assertEqual(self.box.tavi(), (1, []))
         self.assertEqual(len(log.wait("windows", 6)), 6)
 
-
-class WaysInTest(TaviCase):
-    def test_browse(self):
-        w = Window(self)
+    def test_browse_and_help(self):
+        w = Window(self, trace="+pid,+exec")
         w.fill(exe=APP, name="typed")
         for file_name in [None, "notes.txt", "prog.exe", "run.tool.bat"]:
             w.do(("click", BROWSE))
-            w.title = msg(27)  # the file dialog, owned by the window
+            w.title = msg(27)  # the file dialog, owned by the window, with the filter of programs
             d = w.read().controls
-            self.assertEqual((int(w.window["owner"], 16), d[1136]["items"], d[1136]["cursel"], d[1148]["text"]),
-                             (w.hwnd, msg(25).hex(), "0", b""))
+            self.assertEqual((int(w.window["owner"], 16), d[1136]["items"], d[1136]["cursel"], d[1148]["text"]), (w.hwnd, msg(25).hex(), "0", b""))
             path = file_name and os.path.join(self.box.dir, file_name)
-            if path:
-                open(path, "wb").close()
+            path and open(path, "wb").close()
             w.do(*[("set", 1148, winpath(path)), ("click", 1)] if path else [("click", 2)])
             w.title = TITLE
-            if file_name == "notes.txt":
-                w.box(E, "ok", 10)
+            file_name == "notes.txt" and w.box(E, "ok", 10)
             kept = file_name in (None, "notes.txt")
-            self.assertEqual(w.read(("enabled", 30000)).shows()[:3:2], [b(APP), b"typed"] if kept else
-                             [b(winpath(path)), b(file_name.split(".")[0])])
-        w.do(("click", 2))
-        w.closed()
-
-    def test_drop(self):
-        name = self.service()
-        for registered in (False, True):
-            if registered:
-                scm(name, ("create", APP, 3, 0x10))
-            self.box.write_ini(ini(exe=APP, name=name))
-            w = Window(self)
-            # Only the first file counts; a batch file cannot be dropped.
-            w.do(("drop", hx(winpath(self.box.dir) + "\\DROPPED.EXE"), hx("C:\\second.exe")))
-            if not registered:
-                self.assertTrue(poll(lambda: w.read().shows()[:3:2] == [b(winpath(self.box.dir) + "\\DROPPED.EXE"), b"DROPPED"]))
-                w.do(("drop", hx("C:\\run.bat")))
-                w.box(E, "ok", 10)
-            w.do(("click", TEST if registered else 2))  # handled after the drop
-            if registered:
-                w.box(T, "no", 15, name)
-                self.assertEqual(w.read().shows()[:3:2], [b(APP), b(name)])
-                w.do(("click", 2))
-            w.closed()
-
-    def test_f1_opens_the_help_file(self):
-        w = Window(self, trace="+pid,+exec")
+            self.assertEqual(w.read(("enabled", 30000)).shows()[:3:2], [b(APP), b"typed"] if kept else [b(winpath(path)), b(file_name.split(".")[0])])
         w.do(("help",))
-        hwnd = int(w.window["hwnd"], 16)
-        self.assertTrue(poll(lambda: b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % hwnd in w.trace()))
-        w.do(("click", 2))
-        w.closed()
+        self.assertTrue(poll(lambda: b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd in w.trace()))
+        w.closed(("click", 2))
 
 
 class TestStartTest(TaviCase):
     def press(self, w, exe, option, method):
-        """Test start; returns the notice (message 12, owned by the window), unanswered."""
+        """Test start; waits for the notice (message 12, owned by the window)."""
         w.fill(exe=exe, option=option, name="", end=method, click=TEST)
-        return w.box(T, "none", 12)
+        w.box(T, "none", 12)
 
     def close_notice(self, w):
         """OK on the notice; the seconds until the window takes input again:
@@ -300,9 +243,8 @@ class TestStartTest(TaviCase):
         return time.monotonic() - started
 
     def test_window_methods(self):
-        # The program as a windows-subsystem copy: WaitForInputIdle waits for
-        # such a program only. The stored method is the console one; the
-        # selection governs.
+        # A windows-subsystem copy of the program: WaitForInputIdle waits for
+        # such a program only. The selected method governs, not the stored one.
         with open(PROBE, "rb") as f:
             data = bytearray(f.read())
         struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 92, 2)
@@ -310,20 +252,15 @@ class TestStartTest(TaviCase):
         os.makedirs(os.path.dirname(gui))
         with open(gui, "wb") as f:
             f.write(data)
-        self.box.write_ini(ini(end=3))
-        w = Window(self)
-        defproc = [("main", "WM_CLOSE", "defproc")]
-        for method, extra, messages in [(0, "", CLOSE), (1, "", SC + defproc), (2, "", SC + defproc),
-                                        (0, "--ignore", CLOSE), (0, "--hang", [])]:
+        self.box.write_ini(end=3)
+        w, defproc = Window(self), [("main", "WM_CLOSE", "defproc")]
+        for method, extra, messages in [(0, "", CLOSE), (1, "", SC + defproc), (2, "", SC + defproc), (0, "--ignore", CLOSE), (0, "--hang", [])]:
             with self.subTest(method=method, extra=extra):
-                log = self.child_log()
+                log, started = self.child_log(), time.monotonic()
                 option = "--windows %s --log %s" % (extra, log.win)
-                started = time.monotonic()
                 self.press(w, winpath(gui), option, method)
-                waited = time.monotonic() - started
-                start = log.events("start")[0]
-                self.assertEqual((start["cmd"], start["cwd"], start["group"]),
-                                 (b(winpath(gui) + " " + option), b(winpath(os.path.dirname(gui))), "0"))
+                waited, start = time.monotonic() - started, log.events("start")[0]
+                self.assertEqual((start["cmd"], start["cwd"], start["group"]), (b(winpath(gui) + " " + option), b(winpath(os.path.dirname(gui))), "0"))
                 self.assertEqual(len(log.events("windows")), 1, "the notice came before the program was ready")
                 if extra == "--hang":  # never ready: the wait for it is bounded at 10 s
                     self.assertTrue(9 < waited < 30, waited)
@@ -333,23 +270,20 @@ class TestStartTest(TaviCase):
                 # A program that does not end holds the window 30 s, then is left running.
                 self.assertTrue(29 < held < 45 if extra == "--ignore" else held < 10, held)
                 self.assertEqual(probe("alive", start["pid"])[0]["exists"], str(int(extra == "--ignore")))
-        w.do(("click", 2))
-        w.closed()
+        w.closed(("click", 2))
 
     def test_console_method_borrows_a_console_and_gives_it_back(self):
-        self.box.write_ini(ini(end=0))
+        self.box.write_ini(end=0)
         w = Window(self, trace="+pid,+console")
-        # A missing program: no notice, the test returns at once.
-        w.fill(exe=winpath(os.path.join(self.box.dir, "missing.exe")), end=3, click=TEST)
+        w.fill(exe=winpath(os.path.join(self.box.dir, "missing.exe")), end=3, click=TEST)  # no notice: returns at once
         self.assertEqual(w.read().window["enabled"], "1")
-        pid = int(w.pid)
         for method in (3, 0, -1):
             log = self.child_log()
             self.press(w, winpath(PROBE), "--wait --windows --log " + log.win, method)
             start = log.wait("windows") and log.events("start")[0]
             console = set(start["conprocs"].split(","))
             if method == 3:  # Wine delivers no Ctrl+Break: end the program here
-                self.assertEqual((start["group"], console), ("1", {str(pid), start["pid"]}))
+                self.assertEqual((start["group"], console), ("1", {w.pid, start["pid"]}))
                 probe("kill", start["pid"])
                 self.close_notice(w)
                 self.assertIn(b"GenerateConsoleCtrlEvent (1, %x)" % int(start["pid"]), w.trace())
@@ -358,27 +292,12 @@ class TestStartTest(TaviCase):
                 self.close_notice(w)
                 self.assertEqual(log.messages(), CLOSE)
         self.assertEqual(w.trace().count(b"console:alloc_console ()"), 2)
-        w.do(("click", 2))
-        w.closed()
+        w.closed(("click", 2))
 
 
 class ResourceTest(TaviCase):
-    def test_strings(self):
-        found = {int(r["id"]): r["text"] for r in probe("strings", winpath(EXE))}
-        self.assertEqual(found, {n: msg(n) for n in range(1, 30) if n != 8})
-
-    def test_layout_version_and_manifest(self):
-        # The controls in tab order with their texts; OK is the default button.
-        w = Window(self)
-        self.assertEqual([(c["id"], c["text"]) for c in w.read().order], [(str(i), b(t)) for i, t in [
-            (65535, "ファイル(&F)"), (1000, ""), (1001, "参照..."), (65535, "起動時オプション(&O)"), (1002, ""),
-            (65535, "名前(&N)"), (1005, ""), (65535, "説明(&D)"), (1012, ""), (1010, "自動起動(&A)"),
-            (1011, "デスクトップとの対話を許可(&K)"), (65535, "終了方法(&E)"), (1003, msg(21)),
-            (1013, "シャットダウン以外でプログラムが終了したら再起動(&R)"), (1004, msg(24)), (1, "OK"), (2, "キャンセル"),
-            (65535, "プログラム"), (65535, "サービス"), (65535, "起動・終了")]])
-        self.assertEqual((w.controls[1]["style"], w.controls[2]["style"]), ("50010001", "50010000"))
-        w.do(("click", 2))
-        w.closed()
+    def test_strings_version_and_manifest(self):
+        self.assertEqual({int(r["id"]): r["text"] for r in probe("strings", winpath(EXE))}, {n: msg(n) for n in range(1, 30) if n != 8})
         version = bytes.fromhex(probe("res", winpath(EXE), 16, 1)[0]["data"]).decode("utf-16-le", "replace")
         for key, value in [("FileDescription", "tavi"), ("FileVersion", "0.10"), ("ProductName", "tavi"),
                            ("OriginalFilename", "tavi.exe"), ("ProductVersion", "0.10"), ("InternalName", "tavi")]:
