@@ -1,9 +1,8 @@
-"""Runs the real tavi.exe and the probe under Wine for the tests.
-
-Each test works in a sandbox, a folder with a copy of tavi.exe. The probe
-starts tavi with an exact command line and answers its boxes, drives the
-window, asks the service control manager and is the wrapped program. Windows
-programs write to files, never pipes: services.exe would inherit a pipe."""
+"""Runs the real tavi.exe and the probe under Wine. Each test works in a
+sandbox, a folder with a copy of tavi.exe. The probe starts tavi with an exact
+command line and answers its boxes, drives the window, asks the service
+control manager and is the wrapped program. Windows programs write to files,
+never pipes: services.exe would inherit a pipe and hold it open."""
 import os
 import shutil
 import subprocess
@@ -12,21 +11,19 @@ import time
 import unittest
 import uuid
 
-WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
-EXE, PROBE, WORK = os.environ["TAVI_EXE"], os.environ["TAVI_PROBE"], os.environ["TAVI_WORK"]
+WINE, EXE, PROBE, WORK = os.environ.get("WINE64", "/usr/lib/wine/wine64"), *(os.environ[k] for k in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
-T, E, TITLE = "tavi", "tavi error", "tavi 起動プログラム設定"
-STOPPED, STOP_PENDING, RUNNING = 1, 3, 4
+T, E, TITLE, STOPPED, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 4
+HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
 MESSAGES = dict(enumerate([
     "サービス名を指定してください。", "プログラム名を設定してください。", "サービス %s を登録しましたが、開始に失敗しました。",
     "サービスに登録できませんでした。\nサービスの権限があるユーザーでログインして実行してください。",
     "サービスから削除できませんでした。\nサービスの権限があるユーザーでログインして実行してください。",
     "サービス %s は登録されていません。", "Windows NT/2000/XP/Vista/7 で起動してください。", None,
-    "サービスを停止できません。\nサービスの権限のあるユーザーでログインしてください。",
-    "プログラムファイルのみ登録可能です。", "すでに同名のサービスが登録済みです。",
-    "プログラムを起動しました。\nＯＫをクリックするとプログラムを終了します。\n終了しない場合、手動でプログラムを終了させてください。\n\n"
-    "※これは tavi からプログラムを終了されられるかどうかのテストで、\n\u3000実際にサービスでの正常動作が保証されるわけではありません\n"
-    "\u3000のでご注意ください。",
+    "サービスを停止できません。\nサービスの権限のあるユーザーでログインしてください。", "プログラムファイルのみ登録可能です。",
+    "すでに同名のサービスが登録済みです。", "プログラムを起動しました。\nＯＫをクリックするとプログラムを終了します。\n"
+    "終了しない場合、手動でプログラムを終了させてください。\n\n※これは tavi からプログラムを終了されられるかどうかのテストで、\n"
+    "\u3000実際にサービスでの正常動作が保証されるわけではありません\n\u3000のでご注意ください。",
     "サービス %s を登録しますか？", "サービス %s を登録しました。サービスとして起動しますか？", "サービス %s を削除しますか？",
     "サービス %s を登録し、開始しました。", "サービス %s を登録しました。", "サービス %s を削除しました。",
     "WM_CLOSE", "WM_SYSCOMMAND(SC_CLOSE)", "WM_SYSCOMMAND→WM_CLOSE", "コンソール(CTRL_BREAK)", "削除(&D)", "テスト起動(&T)",
@@ -57,22 +54,18 @@ def winpath(path):
 
 
 def records(data):
-    """Lines "kind key=value ..." as dicts; the probe's texts are in hex."""
-    found = []
-    for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines()):
-        pairs = (f.partition("=")[::2] for f in fields)
-        found.append({"kind": kind, **{k: bytes.fromhex(v) if k in ("caption", "text", "cmd", "cwd", "path",
-                                                                     "display", "description") else v for k, v in pairs}})
-    return found
+    """Lines "kind key=value ..." as dicts, texts decoded from hex."""
+    return [{"kind": kind, **{k: bytes.fromhex(v) if k in HEX else v for k, _, v in (f.partition("=") for f in fields)}}
+            for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines())]
 
 
 def probe(*args, timeout=300, background=False, trace=None):
-    """Runs probe verbs: their records, or (process, output) in the background.
-    trace: Wine trace channels, written to WORK/trace.txt."""
+    """Runs probe verbs: their records, or the run to collect later. trace:
+    Wine trace channels, written to WORK/trace.txt."""
     out, err = tempfile.TemporaryFile(), open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
-    process = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                               env=dict(ENV, WINEDEBUG=trace) if trace else ENV)
-    return (process, out) if background else collect(process, out, timeout)
+    run = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                           env=dict(ENV, WINEDEBUG=trace) if trace else ENV), out
+    return run if background else collect(run, timeout)
 
 
 def peek(run):
@@ -80,13 +73,12 @@ def peek(run):
     return records(run[1].read())
 
 
-def collect(process, out, timeout=300):
+def collect(run, timeout=300):
     try:
-        process.wait(timeout)
+        run[0].wait(timeout)
     finally:
-        process.kill()
-    with out:
-        return peek((process, out))
+        run[0].kill()
+    return peek(run)
 
 
 def one(found, kind):
@@ -100,9 +92,9 @@ def poll(predicate, timeout=30.0):
     return value
 
 
-def scm(name, *verbs):
+def scm(name, *verbs, background=False):
     """Service verbs in one probe run: ("status",), ("create", path, start, type), ..."""
-    return probe(*[a for verb in verbs for a in ("scm", name, *verb, ";")])
+    return probe(*[a for verb in verbs for a in ("scm", name, *verb, ";")], background=background)
 
 
 def status(name):
@@ -118,24 +110,23 @@ def remove_service(name):
     scm(name, ("control", 1), ("watch", STOPPED, 30000), ("delete",))
 
 
-def watch_stop(name, *first, timeout=60000):
+def watch_stop(name, *first):
     """Runs these verbs, then watches the service in the background until it
-    stops. Call the result for (win32 exit code, service-specific code) and
-    every status on the way. Wine replaces the code of a host that stopped
-    by itself by 1077 a second later: only a watch under way sees it."""
-    run = probe(*[a for verb in first + (("watch", STOPPED, timeout),) for a in ("scm", name, *verb, ";")],
-                background=True)
+    stops; call the result for (win32 exit code, service-specific code) and
+    every status on the way. Wine replaces the code of a host that stopped by
+    itself by 1077 a second later: only a watch under way sees it."""
+    run = scm(name, *first, ("watch", STOPPED, 60000), background=True)
     poll(lambda: one(peek(run), "status"))
 
     def result():
-        seen = [r for r in collect(*run) if r["kind"] == "status"]
+        seen = [r for r in collect(run) if r["kind"] == "status"]
         assert seen and seen[-1]["state"] == str(STOPPED), "not stopped: %r" % seen
         return (int(seen[-1]["exit"]), int(seen[-1]["specific"])), seen
     return result
 
 
-def stopped_exit(name, *first, timeout=60000):
-    return watch_stop(name, *first, timeout=timeout)()
+def stopped_exit(name, *first):
+    return watch_stop(name, *first)()
 
 
 class ChildLog:
@@ -180,11 +171,10 @@ class Sandbox:
     def line(self, tail):
         return b'"' + b(winpath(self.exe)) + b'" ' + b(tail)
 
-    def tavi(self, tail=b"", *answers, cwd=None, timeout=60):
-        """Runs tavi.exe, answering its boxes (caption, button) in this order:
-        (exit code, boxes). A box not in the list ends the run (exit "box")."""
-        found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), timeout * 1000,
-                      *("%s:%s" % (hx(c), button) for c, button in answers))
+    def tavi(self, tail=b"", *answers, cwd=None):
+        """Runs tavi.exe answering its boxes (caption, button) in this order: (exit
+        code, boxes). A box not in the list ends the run with exit code "box"."""
+        found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), 60000, *("%s:%s" % (hx(c), x) for c, x in answers))
         code = one(found, "exit")["code"]
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 
@@ -202,11 +192,9 @@ class TaviCase(unittest.TestCase):
         return name
 
     def child_log(self, path=None):
-        log = ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs)))
-        if not self.logs:
-            self.addCleanup(lambda: probe("kill", *{e["pid"] for l in self.logs for e in l.events("start")}))
-        self.logs.append(log)
-        return log
+        self.logs or self.addCleanup(lambda: probe("kill", *{e["pid"] for l in self.logs for e in l.events("start")}))
+        self.logs.append(ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs))))
+        return self.logs[-1]
 
     def child(self, folder=None, name="probe.exe"):
         """A copy of the probe in folder (the sandbox) to be the wrapped program."""
@@ -214,7 +202,6 @@ class TaviCase(unittest.TestCase):
         return shutil.copyfile(PROBE, os.path.join(folder or self.box.dir, name))
 
     def assertBoxes(self, boxes, *expected, owner=0):
-        """Each box shows (message, caption[, name]) without an icon, with OK
-        or Yes and No for the questions, owned by owner."""
+        """Each box shows (message, caption[, name]) with OK, or Yes and No for a question, owned by owner."""
         self.assertEqual([(x["text"], x["caption"], int(x["owner"], 16), x["buttons"]) for x in boxes],
                          [(msg(n, *name), b(c), owner, "6,7," if n in (13, 14, 15) else "1,") for n, c, *name in expected])

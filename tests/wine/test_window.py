@@ -55,7 +55,7 @@ class Window:
 
     def closed(self, *verbs, code=0):
         verbs and self.do(*verbs)
-        self.test.assertEqual(collect(*self.run)[-1]["code"], str(code))
+        self.test.assertEqual(collect(self.run)[-1]["code"], str(code))
 
 
 class WindowTest(TaviCase):
