@@ -22,10 +22,16 @@ class Window:
         test.addCleanup(probe, "kill", self.pid)
         self.hwnd = int(self.read().window["hwnd"], 16)
 
-    def do(self, *verbs):
-        """Verbs on the window: ("set", id, text), ("click", id), ("dump",)..."""
-        return probe("win", hx(self.title), 30000, self.pid,
-                     *[a for v in verbs for a in (";", *v[:2], *(hx(x) if v[0] == "set" else x for x in v[2:]))])
+    def do(self, *verbs, boxes=()):
+        """Verbs on the window (("set", id, text), ("click", id), ...), then the
+        boxes that follow: (caption, button[, message[, name]]), owned by the
+        window but message 5 and 11."""
+        found = probe("win", hx(self.title), 30000, self.pid, *[a for v in verbs for a in (";", *v[:2], *(hx(x) if v[0] == "set" else x for x in v[2:]))])
+        for caption, button, *expected in boxes:
+            box = one(probe("box", hx(caption), button, 60000, self.pid), "box")
+            self.test.assertIn("text", box, "no %s box" % caption)
+            expected and self.test.assertBoxes([box], (expected[0], caption, *expected[1:]), owner=0 if expected[0] in (5, 11) else self.hwnd)
+        return found
 
     def read(self, *verbs):
         found = self.do(*verbs, ("dump",))
@@ -33,97 +39,75 @@ class Window:
         self.controls = {int(c["id"]): c for c in self.order}
         return self
 
-    def shows(self):
-        """exe, option, name, description, selected method, auto, desktop, retry."""
-        c = self.controls
-        return [c[i]["text"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)] + [int(c[END]["cursel"])] + [
-            int(c[i]["check"]) for i in (AUTO, DESKTOP, RETRY)]
+    def shows(self, *verbs):
+        """exe, option, name, description, selected method, auto, desktop, retry, once the window takes input."""
+        c = self.read(*verbs, ("enabled", 30000)).controls
+        return [c[i]["text"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)] + [int(c[END]["cursel"])] + [int(c[i]["check"]) for i in (AUTO, DESKTOP, RETRY)]
 
-    def fill(self, *verbs, exe=None, option=None, name=None, description=None, end=None, click=None):
+    def fill(self, *verbs, exe=None, option=None, name=None, description=None, end=None, click=None, boxes=()):
         verbs += tuple(("set", i, v) for i, v in ((EXE_ID, exe), (OPTION, option), (NAME, name), (DESCRIPTION, description)) if v is not None)
-        return self.do(*verbs + (("select", END, end),) * (end is not None) + (("click", click),) * bool(click))
-
-    def box(self, caption, button="ok", *expected, owned=True):
-        """Waits for a box, answers it; checks it shows expected (message[, name])."""
-        found = one(probe("box", hx(caption), button, 60000, self.pid), "box")
-        self.test.assertIn("text", found, "no %s box" % caption)
-        expected and self.test.assertBoxes([found], (expected[0], caption, *expected[1:]), owner=self.hwnd if owned else 0)
+        return self.do(*verbs + (("select", END, end),) * (end is not None) + (("click", click),) * bool(click), boxes=boxes)
 
     def trace(self):
         with open(os.path.join(WORK, "trace.txt"), "rb") as f:
             return b"\n".join(l for l in f.read().splitlines() if l.startswith(b"%04x:" % int(self.pid)))
 
-    def closed(self, *verbs, code=0):
-        verbs and self.do(*verbs)
+    def closed(self, *verbs, boxes=(), code=0):
+        self.do(*verbs, boxes=boxes)
         self.test.assertEqual(collect(self.run)[-1]["code"], str(code))
 
 
 class WindowTest(TaviCase):
     def assertMode(self, w, registered):
-        self.assertEqual([w.controls[i]["enabled"] for i in (EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY)],
-                         [str(int(not registered))] * 9)
-        self.assertEqual(w.controls[TEST]["text"], msg(23 if registered else 24))
+        self.assertEqual([w.controls[i]["enabled"] for i in (EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY)]
+                         + [w.controls[TEST]["text"]], [str(int(not registered))] * 9 + [msg(23 if registered else 24)])
 
     def test_opening_in_both_modes(self):
-        self.box.write_ini(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です", end=1, auto=0, desktop=1,
-                           retry=1, encode=1)
-        before, w = self.box.read_ini(), Window(self)
+        keys = dict(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です", end=1, auto=0, desktop=1, retry=1, encode=1)
+        self.box.write_ini(**keys)
+        w = Window(self)
         self.assertEqual(w.shows(), [b(APP), b'-a "b" c:\\x', b"svc one", b("説明です"), 1, 0, 1, 1])
         self.assertMode(w, False)
         self.assertEqual((w.controls[END]["items"], [w.controls[i]["limit"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)]),
                          (",".join(msg(n).hex() for n in (19, 20, 21, 22)), ["260"] * 4))
         self.assertTrue(poll(lambda: int(w.read().window["exstyle"], 16) & 0x10))  # takes dropped files
         self.assertLessEqual(int(w.window["offcentre"]), 4)  # in doubled pixels
+        self.assertEqual((w.controls[1]["style"], w.controls[2]["style"]), ("50010001", "50010000"))  # OK is the default
         w.closed(("click", 2))
-        self.assertEqual(self.box.read_ini(), before)
-        # Without a file: the defaults, and the controls in tab order.
-        os.remove(self.box.ini)
+        self.assertEqual(self.box.read_ini(), ini(**keys))
+        os.remove(self.box.ini)  # without a file: the defaults
         w = Window(self)
         self.assertEqual(w.shows(), [b"", b"", b"", b"", 2, 1, 0, 0])
-        self.assertEqual([(int(c["id"]), c["text"]) for c in w.order], [(i, b(t)) for i, t in [
-            (65535, "ファイル(&F)"), (1000, ""), (1001, "参照..."), (65535, "起動時オプション(&O)"), (1002, ""), (65535, "名前(&N)"),
-            (1005, ""), (65535, "説明(&D)"), (1012, ""), (1010, "自動起動(&A)"), (1011, "デスクトップとの対話を許可(&K)"),
-            (65535, "終了方法(&E)"), (1003, msg(21)), (1013, "シャットダウン以外でプログラムが終了したら再起動(&R)"),
-            (1004, msg(24)), (1, "OK"), (2, "キャンセル"), (65535, "プログラム"), (65535, "サービス"), (65535, "起動・終了")]])
-        self.assertEqual((w.controls[1]["style"], w.controls[2]["style"]), ("50010001", "50010000"))  # OK is the default
         w.closed(("key", 0x1B))  # Escape
         self.assertFalse(os.path.exists(self.box.ini))
         # Registered: the registration's start type and desktop flag, read-only.
         name = self.service()
         scm(name, ("create", winpath(self.box.exe), 3, 0x110))
-        self.box.write_ini(exe=APP, option="-x", name=name, description="d", end=3, auto=1, desktop=0, retry=1)
-        before = self.box.read_ini()
+        keys = dict(exe=APP, option="-x", name=name, description="d", end=3, auto=1, desktop=0, retry=1)
+        self.box.write_ini(**keys)
         for close in (1, 2):
             w = Window(self)
             self.assertEqual(w.shows(), [b(APP), b"-x", b(name), b"d", 3, 0, 1, 1])
             self.assertMode(w, True)
             w.closed(("click", close))
-            self.assertEqual((self.box.read_ini(), status(name)["state"]), (before, STOPPED))
+            self.assertEqual((self.box.read_ini(), status(name)["state"]), (ini(**keys), STOPPED))
 
     def test_ok_refuses_and_keeps_the_input(self):
         w = Window(self)
-        w.do(("click", 1))
-        w.box(E, "ok", 1)  # both empty: the name only
-        w.fill(option="-o", description="desc", end=0)
+        w.fill(option="-o", description="desc", end=0, click=1, boxes=[(E, "ok", 1)])  # both empty: the name only
         for exe, name, number in [("", "svc", 2), (r"C:\tools.d\app", "svc", 2), (r"C:\tools\app.txt", "svc", 2), (APP, "", 1)]:
-            w.fill(exe=exe, name=name, click=1)
-            w.box(E, "ok", number)
-            self.assertEqual(w.read(("enabled", 30000)).shows(), [b(exe), b"-o", b(name), b"desc", 0, 1, 0, 0])
+            w.fill(exe=exe, name=name, click=1, boxes=[(E, "ok", number)])
+            self.assertEqual(w.shows(), [b(exe), b"-o", b(name), b"desc", 0, 1, 0, 0])
         option = "a" * 100 + "\\" * 80  # escaped, 260 bytes: one too many
-        w.fill(exe=APP, name="svc", option=option, click=1)
-        w.box(E, "ok", 28)
+        w.fill(exe=APP, name="svc", option=option, click=1, boxes=[(E, "ok", 28)])
         self.assertFalse(os.path.exists(self.box.ini))
-        w.fill(option=option[1:], click=1)  # one byte less is stored; No still saved it
-        w.box(T, "no", 13, "svc")
-        w.closed()
+        w.closed(("set", OPTION, option[1:]), ("click", 1), boxes=[(T, "no", 13, "svc")])  # one byte less is stored; No saved it
         self.assertIn(b'option="%s"' % b(option[1:].replace("\\", "\\\\")), self.box.read_ini())
-        self.assertIsNone(config("svc"))
         os.remove(self.box.ini)
         os.mkdir(self.box.ini)  # a folder in its place: even root cannot write it
         w = Window(self)
-        w.fill(exe=APP, name="svc", click=1)
-        w.box(T, "ok", 4)
-        self.assertEqual(w.read(("enabled", 30000)).shows()[:3:2], [b(APP), b"svc"])
+        w.fill(exe=APP, name="svc", click=1, boxes=[(T, "ok", 4)])
+        self.assertEqual(w.shows()[:3:2], [b(APP), b"svc"])
         w.closed(("click", 2))
         self.assertIsNone(config("svc"))
 
@@ -133,10 +117,8 @@ class WindowTest(TaviCase):
         self.box.write_ini(end=7)
         name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
-        w.fill(("check", AUTO, 1), ("check", DESKTOP, 1), ("check", RETRY, 1), exe=r"C:\tools\app.EXE",
-               option='a "q" C:\\dir\\ ソ', name=name, description="説明", click=1)
-        w.box(T, "yes", 13, name)
-        w.box(T, "no", 14, name)
+        w.fill(("check", AUTO, 1), ("check", DESKTOP, 1), ("check", RETRY, 1), exe=r"C:\tools\app.EXE", option='a "q" C:\\dir\\ ソ',
+               name=name, description="説明", click=1, boxes=[(T, "yes", 13, name), (T, "no", 14, name)])
         w.closed()
         self.assertEqual(self.box.read_ini(), ini(end=-1, exe=r"C:\tools\app.EXE", option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"',
                                                   name=name, description="説明", auto=1, desktop=1, retry=1, encode=1))
@@ -144,21 +126,16 @@ class WindowTest(TaviCase):
         self.assertEqual(status(name)["state"], STOPPED)
         remove_service(name)  # Yes and Yes: registered and started
         log, w = self.child_log(), Window(self)
-        w.fill(("check", AUTO, 0), exe=winpath(self.child()), option="--windows --log " + log.win, name=name, end=0, click=1)
-        w.box(T, "yes")
-        w.box(T, "yes", 14, name)
-        w.closed()
+        w.closed(("check", AUTO, 0), ("set", EXE_ID, winpath(self.child())), ("set", OPTION, "--windows --log " + log.win),
+                 ("select", END, 0), ("click", 1), boxes=[(T, "yes"), (T, "yes", 14, name)])
         log.wait("windows")
         self.assertEqual((config(name)["start"], status(name)["state"]), ("3", RUNNING))
         remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
         w = Window(self)
         scm(name, ("create", APP, 3, 0x10))
-        w.fill(click=1)
-        w.box(T, "yes")
-        w.box(E, "none", 11, owned=False)
+        w.do(("click", 1), boxes=[(T, "yes"), (E, "none", 11)])
         self.assertEqual(w.read().window["enabled"], "1")
-        probe("box", hx(E), "ok", 10000, w.pid)
-        w.closed()
+        w.closed(boxes=[(E, "ok")])
         self.assertEqual(config(name)["path"], b(APP))
 
     def test_delete_and_drop(self):
@@ -166,27 +143,21 @@ class WindowTest(TaviCase):
         scm(name, ("create", APP, 3, 0x10))
         self.box.write_ini(exe=APP, name=name, description="d", end=1)
         w = Window(self)
-        w.do(("drop", hx(r"C:\other.exe")), ("click", TEST))  # dropped in the registered mode: ignored
-        w.box(T, "no", 15, name)
+        w.do(("drop", hx(r"C:\other.exe")), ("click", TEST), boxes=[(T, "no", 15, name)])  # dropped when registered: ignored
         self.assertMode(w.read(("enabled", 30000)), True)
-        w.do(("click", TEST))
-        w.box(T, "yes", 15, name)
-        w.box(T, "ok", 18, name)
-        self.assertMode(w.read(("enabled", 30000)), False)
+        w.do(("click", TEST), boxes=[(T, "yes", 15, name), (T, "ok", 18, name)])
         self.assertEqual((w.shows(), config(name)), ([b(APP), b"", b(name), b"d", 1, 0, 0, 0], None))
+        self.assertMode(w, False)
         # Only the first of the files dropped counts; a batch file cannot be dropped.
         w.do(("drop", hx(r"C:\x\DROPPED.EXE"), hx(r"C:\second.exe")))
-        self.assertTrue(poll(lambda: w.read().shows()[:3:2] == [rb"C:\x\DROPPED.EXE", b"DROPPED"]))
-        w.do(("drop", hx(r"C:\run.bat")))
-        w.box(E, "ok", 10)
+        self.assertTrue(poll(lambda: w.shows()[:3:2] == [rb"C:\x\DROPPED.EXE", b"DROPPED"]))
+        w.do(("drop", hx(r"C:\run.bat")), boxes=[(E, "ok", 10)])
         w.closed(("click", 2))
         # Deleted by someone else while the window shows it: message 5 without owner.
         scm(name, ("create", APP, 3, 0x10))
         w = Window(self)
         remove_service(name)
-        w.do(("click", TEST))
-        w.box(T, "yes")
-        w.box(E, "ok", 5, owned=False)
+        w.do(("click", TEST), boxes=[(T, "yes"), (E, "ok", 5)])
         self.assertMode(w.read(), True)
         w.closed(("click", 1))
 
@@ -220,9 +191,9 @@ class WindowTest(TaviCase):
             path and open(path, "wb").close()
             w.do(*[("set", 1148, winpath(path)), ("click", 1)] if path else [("click", 2)])
             w.title = TITLE
-            file_name == "notes.txt" and w.box(E, "ok", 10)
+            w.do(boxes=[(E, "ok", 10)] if file_name == "notes.txt" else [])
             kept = file_name in (None, "notes.txt")
-            self.assertEqual(w.read(("enabled", 30000)).shows()[:3:2], [b(APP), b"typed"] if kept else [b(winpath(path)), b(file_name.split(".")[0])])
+            self.assertEqual(w.shows()[:3:2], [b(APP), b"typed"] if kept else [b(winpath(path)), b(file_name.split(".")[0])])
         w.do(("help",))
         self.assertTrue(poll(lambda: b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd in w.trace()))
         w.closed(("click", 2))
@@ -230,16 +201,17 @@ class WindowTest(TaviCase):
 
 class TestStartTest(TaviCase):
     def press(self, w, exe, option, method):
-        """Test start; waits for the notice (message 12, owned by the window)."""
-        w.fill(exe=exe, option=option, name="", end=method, click=TEST)
-        w.box(T, "none", 12)
+        """Test start; waits for the notice (message 12, owned by the window); the seconds that took."""
+        started = time.monotonic()
+        w.fill(exe=exe, option=option, name="", end=method, click=TEST, boxes=[(T, "none", 12)])
+        return time.monotonic() - started
 
     def close_notice(self, w):
         """OK on the notice; the seconds until the window takes input again:
         an OK posted to it (the name is empty) shows message 1 only then."""
         started = time.monotonic()
         probe("box", hx(T), "ok", 5000, w.pid, ";", "win", hx(TITLE), 5000, w.pid, ";", "click", 1)
-        w.box(E, "ok", 1)
+        w.do(boxes=[(E, "ok", 1)])
         return time.monotonic() - started
 
     def test_window_methods(self):
@@ -256,10 +228,8 @@ class TestStartTest(TaviCase):
         w, defproc = Window(self), [("main", "WM_CLOSE", "defproc")]
         for method, extra, messages in [(0, "", CLOSE), (1, "", SC + defproc), (2, "", SC + defproc), (0, "--ignore", CLOSE), (0, "--hang", [])]:
             with self.subTest(method=method, extra=extra):
-                log, started = self.child_log(), time.monotonic()
-                option = "--windows %s --log %s" % (extra, log.win)
-                self.press(w, winpath(gui), option, method)
-                waited, start = time.monotonic() - started, log.events("start")[0]
+                log, option = self.child_log(), "--windows %s --log %s" % (extra, self.logs[-1].win)
+                waited, start = self.press(w, winpath(gui), option, method), log.events("start")[0]
                 self.assertEqual((start["cmd"], start["cwd"], start["group"]), (b(winpath(gui) + " " + option), b(winpath(os.path.dirname(gui))), "0"))
                 self.assertEqual(len(log.events("windows")), 1, "the notice came before the program was ready")
                 if extra == "--hang":  # never ready: the wait for it is bounded at 10 s
@@ -281,16 +251,14 @@ class TestStartTest(TaviCase):
             log = self.child_log()
             self.press(w, winpath(PROBE), "--wait --windows --log " + log.win, method)
             start = log.wait("windows") and log.events("start")[0]
-            console = set(start["conprocs"].split(","))
             if method == 3:  # Wine delivers no Ctrl+Break: end the program here
-                self.assertEqual((start["group"], console), ("1", {w.pid, start["pid"]}))
+                self.assertEqual((start["group"], set(start["conprocs"].split(","))), ("1", {w.pid, start["pid"]}))
                 probe("kill", start["pid"])
-                self.close_notice(w)
-                self.assertIn(b"GenerateConsoleCtrlEvent (1, %x)" % int(start["pid"]), w.trace())
             else:  # the console was given back; -1 is WM_CLOSE
-                self.assertEqual((start["group"], console), ("0", {start["pid"]}))
-                self.close_notice(w)
-                self.assertEqual(log.messages(), CLOSE)
+                self.assertEqual((start["group"], start["conprocs"]), ("0", start["pid"]))
+            self.close_notice(w)
+            self.assertEqual(log.messages(), [] if method == 3 else CLOSE)
+        self.assertIn(b"GenerateConsoleCtrlEvent (1, %x)" % int(self.logs[0].events("start")[0]["pid"]), w.trace())
         self.assertEqual(w.trace().count(b"console:alloc_console ()"), 2)
         w.closed(("click", 2))
 
