@@ -8,12 +8,11 @@
 //       select ID N, click ID, key VK, close, help, drop FILE..., enabled MS drive
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
 //       watch STATE MS  (each status change until STATE)
-//   mutex NAME [hold] | alive PID... | kill PID...  (of children, and tavi's)
+//   mutex NAME [hold] | alive PID... | kill PID...  (of children)
 //   strings EXE | res EXE TYPE ID   its string table; a resource, in hex
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,41 +44,20 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 static DWORD gStart = GetTickCount(); // "ms" fields count from here
-static HWND gWindow, gFound;
-static const char *gTitle;
-static DWORD gOf;
+static HWND gWindow;
 
-// A visible top-level window of process gOf (any: 0) titled gTitle, or a
-// message box when gTitle is NULL.
-static BOOL CALLBACK FindProc(HWND window, LPARAM)
-{
-    char text[1024], cls[64];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    GetClassNameA(window, cls, sizeof cls);
-    GetWindowTextA(window, text, sizeof text);
-    int match = IsWindowVisible(window) && (!gOf || pid == gOf) && !strcmp(gTitle ? text : cls, gTitle ? gTitle : "#32770");
-    return match ? (gFound = window, FALSE) : TRUE;
-}
-
+// A visible top-level window of process pid (any: 0) titled title, or a
+// message box when title is NULL.
 static HWND Find(const char *title, DWORD pid, DWORD timeout)
 {
-    gTitle = title, gOf = pid;
-    for (DWORD start = GetTickCount();; Sleep(20)) {
-        gFound = NULL;
-        EnumWindows(FindProc, 0);
-        if (gFound || GetTickCount() - start > timeout)
-            return gFound;
-    }
-}
-
-static BOOL CALLBACK ButtonProc(HWND child, LPARAM)
-{
-    char cls[64];
-    GetClassNameA(child, cls, sizeof cls);
-    if (!lstrcmpiA(cls, "Button") && IsWindowVisible(child))
-        printf("%d,", GetDlgCtrlID(child));
-    return TRUE;
+    for (DWORD start = GetTickCount(); GetTickCount() - start <= timeout; Sleep(20))
+        for (HWND w = NULL; (w = FindWindowExA(NULL, w, title ? NULL : "#32770", title));) {
+            DWORD of = 0;
+            GetWindowThreadProcessId(w, &of);
+            if (IsWindowVisible(w) && (!pid || of == pid))
+                return w;
+        }
+    return NULL;
 }
 
 // Prints the box, then presses the button named (ok, yes, no; else none).
@@ -91,7 +69,8 @@ static void Answer(HWND box, const char *button)
     GetWindowTextA(box, caption, sizeof caption);
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     printf("box caption=%s text=%s owner=%llx buttons=", Hex(caption), Hex(text), (unsigned long long)(UINT_PTR)GetWindow(box, GW_OWNER));
-    EnumChildWindows(box, ButtonProc, 0);
+    for (HWND c = NULL; (c = FindWindowExA(box, c, "Button", NULL));)
+        IsWindowVisible(c) && printf("%d,", GetDlgCtrlID(c));
     printf("\n");
     if (id)
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id));
@@ -130,26 +109,6 @@ static void Run(char **argv, int argc)
     CloseHandle(process.hProcess);
 }
 
-static BOOL CALLBACK DumpProc(HWND child, LPARAM)
-{
-    char cls[64], text[1024] = "";
-    GetClassNameA(child, cls, sizeof cls);
-    Send(child, WM_GETTEXT, sizeof text, (LPARAM)text);
-    if (GetParent(child) != gWindow)
-        return TRUE;
-    printf("control id=%d style=%lx enabled=%d text=%s check=%d limit=%d cursel=%d items=", GetDlgCtrlID(child),
-           GetWindowLongA(child, GWL_STYLE), IsWindowEnabled(child), Hex(text), (int)Send(child, BM_GETCHECK, 0, 0),
-           (int)Send(child, EM_GETLIMITTEXT, 0, 0), (int)Send(child, CB_GETCURSEL, 0, 0));
-    for (int i = 0; !lstrcmpiA(cls, "ComboBox") && i < Send(child, CB_GETCOUNT, 0, 0); i++) {
-        static WCHAR wide[1024]; // Wine garbles CB_GETLBTEXT of another process in its ANSI form
-        SendMessageTimeoutW(child, CB_GETLBTEXT, i, (LPARAM)(wide[0] = 0, wide), SMTO_NORMAL, 5000, NULL);
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
-        printf("%s%s", i ? "," : "", Hex(text));
-    }
-    printf("\n");
-    return TRUE;
-}
-
 static void Dump(void)
 {
     RECT r, a;
@@ -158,7 +117,21 @@ static void Dump(void)
     printf("window hwnd=%llx exstyle=%lx enabled=%d owner=%llx offcentre=%ld\n", (unsigned long long)(UINT_PTR)gWindow,
            GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow), (unsigned long long)(UINT_PTR)GetWindow(gWindow, GW_OWNER),
            labs(r.left + r.right - a.left - a.right) + labs(r.top + r.bottom - a.top - a.bottom));
-    EnumChildWindows(gWindow, DumpProc, 0);
+    for (HWND c = NULL; (c = FindWindowExA(gWindow, c, NULL, NULL));) { // the controls, in tab order
+        char cls[64], text[1024] = "";
+        GetClassNameA(c, cls, sizeof cls);
+        Send(c, WM_GETTEXT, sizeof text, (LPARAM)text);
+        printf("control id=%d style=%lx enabled=%d text=%s check=%d limit=%d cursel=%d items=", GetDlgCtrlID(c),
+               GetWindowLongA(c, GWL_STYLE), IsWindowEnabled(c), Hex(text), (int)Send(c, BM_GETCHECK, 0, 0),
+               (int)Send(c, EM_GETLIMITTEXT, 0, 0), (int)Send(c, CB_GETCURSEL, 0, 0));
+        for (int i = 0; !lstrcmpiA(cls, "ComboBox") && i < Send(c, CB_GETCOUNT, 0, 0); i++) {
+            static WCHAR wide[1024]; // Wine garbles CB_GETLBTEXT of another process in its ANSI form
+            SendMessageTimeoutW(c, CB_GETLBTEXT, i, (LPARAM)(wide[0] = 0, wide), SMTO_NORMAL, 5000, NULL);
+            WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+            printf("%s%s", i ? "," : "", Hex(text));
+        }
+        printf("\n");
+    }
 }
 
 // A real HDROP in the window's process: a DROPFILES block written into its
@@ -219,11 +192,11 @@ static void Scm(char **argv, int argc)
     CloseServiceHandle(scm);
 }
 
-// Child: logs to --log FILE (else its own path + ".log") "start pid= ppid=
-// tick= cmd= cwd= conprocs= group=" (group 1: it leads a console process
-// group of its own), "windows" once they exist, "msg win=main|owned
-// msg=WM_CLOSE|SC_CLOSE from=outside|defproc" and "exit code=". Options are
-// found anywhere in its command line, whatever quotes surround them:
+// Child: logs to --log FILE (else its own path + ".log") "start pid= tick=
+// cmd= cwd= conprocs= group=" (group 1: it leads a console process group of
+// its own), "windows" once they exist, "msg win=main|owned msg=WM_CLOSE|
+// SC_CLOSE from=outside|defproc" and "exit code=". Options are found anywhere
+// in its command line, whatever quotes surround them:
 // --windows: an unowned window and one it owns; WM_CLOSE ends it (after
 // --slow MS); SC_CLOSE goes to DefWindowProc. --ignore: ignores the close
 // messages; --linger MS: the same, but ends MS after the first. --hang: takes
@@ -235,20 +208,17 @@ static HWND gMain;
 static int gIgnore, gInDefProc;
 static DWORD gSlow, gLinger;
 
-static void Log(const char *format, ...)
+static void Log(const char *format, ...) // children share one log, opened for each line
 {
     char line[8192];
     va_list args;
     va_start(args, format);
     vsnprintf(line, sizeof line - 2, format, args);
     va_end(args);
-    strcat(line, "\r\n");
-    for (int i = 0; i < 200; i++, Sleep(10)) { // children share one log
-        HANDLE f = CreateFileA(gLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
-        DWORD n;
-        if (f != INVALID_HANDLE_VALUE && (WriteFile(f, line, strlen(line), &n, NULL), CloseHandle(f)))
-            return;
-    }
+    HANDLE f = CreateFileA(gLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
+    DWORD n = strlen(strcat(line, "\r\n"));
+    WriteFile(f, line, n, &n, NULL);
+    CloseHandle(f);
 }
 
 static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
@@ -278,17 +248,6 @@ static DWORD WINAPI EndLater(void *ms)
     Sleep((DWORD)(UINT_PTR)ms);
     Log("exit code=0");
     ExitProcess(0);
-}
-
-static PROCESSENTRY32 Entry(DWORD pid)
-{
-    PROCESSENTRY32 e = {sizeof e}, found = {};
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    for (BOOL more = Process32First(snap, &e); more; more = Process32Next(snap, &e))
-        if (e.th32ProcessID == pid)
-            found = e;
-    CloseHandle(snap);
-    return found;
 }
 
 // The option's value (after a blank or "="), or NULL when it is not given.
@@ -325,9 +284,8 @@ static int Child(void)
     // omit: set for a process started with CREATE_NEW_PROCESS_GROUP.
     BYTE *(WINAPI * peb)(void) = (BYTE * (WINAPI *)(void))(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
     BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
-    Log("start pid=%lu ppid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(),
-        Entry(GetCurrentProcessId()).th32ParentProcessID, GetTickCount(), Hex(GetCommandLineA()), Hex(cwd),
-        n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
+    Log("start pid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), GetTickCount(),
+        Hex(GetCommandLineA()), Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
     if (Option("--exit"))
         return Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10)), strtoul(Option("--exit"), NULL, 10);
     if (!Option("--windows") && (gIgnore || Option("--wait") || Option("--run")))
@@ -397,8 +355,7 @@ int main(int argc, char **argv)
             if (!strcmp(a[k], "hold"))
                 Sleep(INFINITE);
             HANDLE m = *v == 'm' && count > 1 ? CreateMutexA(NULL, FALSE, mark) : OpenMutexA(SYNCHRONIZE, FALSE, mark);
-            int tavi = !lstrcmpiA(Entry(atoi(a[k])).szExeFile, "tavi.exe");
-            HANDLE p = (m || tavi) && *v == 'k' ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, atoi(a[k])) : NULL;
+            HANDLE p = m && *v == 'k' ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, atoi(a[k])) : NULL;
             if (p)
                 TerminateProcess(p, 1), WaitForSingleObject(p, 5000), CloseHandle(p);
             printf("%s exists=%d\n", v, m != NULL);

@@ -69,8 +69,7 @@ def probe(*args, timeout=300, background=False, trace=None):
 
 
 def peek(run):
-    run[1].seek(0)
-    return records(run[1].read())
+    return run[1].seek(0) or records(run[1].read())
 
 
 def collect(run, timeout=300):

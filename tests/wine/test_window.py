@@ -19,7 +19,7 @@ class Window:
         self.test, self.title = test, TITLE
         self.run = probe("run", winpath(test.box.dir), hx(test.box.line("")), 600000, "any", trace=trace, background=True)
         self.pid = poll(lambda: one(peek(self.run), "started"))["pid"]
-        test.addCleanup(probe, "kill", self.pid)
+        test.addCleanup(probe, "win", hx(TITLE), 0, self.pid, ";", "close")  # what a failed test left open
         self.hwnd = int(self.read().window["hwnd"], 16)
 
     def do(self, *verbs, boxes=()):
