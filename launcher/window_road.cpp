@@ -1,13 +1,13 @@
 // The window road: the configuration window as a modeless dialog with one
 // message loop on the main thread.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "launcher/exit_codes.h"
 #include "launcher/startup.h"
 #include "resources/resource.h"
 #include "scm/scm_ops.h"
 #include "ui/config_dialog.h"
+#include "ui/shell_functions.h"
 
 typedef BOOL(WINAPI *ChangeWindowMessageFilterFn)(UINT message, DWORD flag);
 
@@ -40,7 +40,7 @@ int RunWindowRoad(void)
         return EXIT_INVALID;
     }
     ShowWindow(dialog, SW_SHOW);
-    DragAcceptFiles(dialog, TRUE);
+    AcceptDroppedFiles(dialog);
     MSG message;
     while (GetMessageA(&message, NULL, 0, 0)) {
         if (!IsDialogMessageA(dialog, &message)) {
@@ -48,5 +48,6 @@ int RunWindowRoad(void)
             DispatchMessageA(&message);
         }
     }
+    FreeShellFunctions();
     return EXIT_DONE;
 }

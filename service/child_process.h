@@ -8,8 +8,11 @@
 // Nonzero when the child was started. On failure the record is all zero and
 // the platform's last error tells why (ERROR_FILENAME_EXCED_RANGE for a
 // command line that does not fit). With STOP_CTRLBREAK the caller holds a
-// console afterwards and releases it with FreeConsole.
-BOOL LaunchChild(const char *exe, const char *option, int method, PROCESS_INFORMATION *child);
+// console afterwards and releases it with FreeConsole. A job, when given,
+// holds the child from before its first instruction, so that every process
+// the child starts is in the job too; NULL starts it without one.
+BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job,
+                 PROCESS_INFORMATION *child);
 // Sends the method's stop request to the process processId, which the caller
 // has stored in gRuntime.childPid. Process id 0 means no child: nothing is sent.
 void RequestChildStop(int method, DWORD processId);

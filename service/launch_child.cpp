@@ -1,10 +1,11 @@
 // Starts the wrapped program in its own directory with the host's own
-// start-up information.
+// start-up information, in the caller's job when it has one.
 #include "service/child_process.h"
 #include "service/child_command.h"
 #include "settings/service_settings.h"
 
-BOOL LaunchChild(const char *exe, const char *option, int method, PROCESS_INFORMATION *child)
+BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job,
+                 PROCESS_INFORMATION *child)
 {
     ZeroMemory(child, sizeof *child);
     STARTUPINFOA startup;
@@ -26,6 +27,16 @@ BOOL LaunchChild(const char *exe, const char *option, int method, PROCESS_INFORM
         return FALSE;
     }
     FormChildWorkingDirectory(directory, sizeof directory, exe);
-    return CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL, directory, &startup,
-                          child);
+    if (job != NULL)
+        flags |= CREATE_SUSPENDED;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL, directory, &startup,
+                        child))
+        return FALSE;
+    if (job != NULL) {
+        // A host that is itself in a job cannot nest one before Windows 8:
+        // the child then runs outside it, and only it is ended at the bound.
+        AssignProcessToJobObject(job, child->hProcess);
+        ResumeThread(child->hThread);
+    }
+    return TRUE;
 }

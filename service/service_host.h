@@ -7,15 +7,22 @@
 #include <atomic>
 
 // Shared by the main thread (control handler) and the service thread; each
-// field has a single writer and is read and written atomically.
+// field is read and written atomically.
 struct RuntimeState {
     std::atomic<SERVICE_STATUS_HANDLE> statusHandle;
+    // Who ends the service: the control handler sets it on a stop, the
+    // service thread when it stops by itself. Set by an exchange, so that
+    // exactly one of the two sees it clear and the other stands aside.
     std::atomic<int> stopping;
     std::atomic<DWORD> childPid;
     HANDLE instanceMutex;
     // Set by the service thread while it starts a child, so that a stop that
     // arrives meanwhile can wait for the new child's id instead of missing it.
     std::atomic<int> launching;
+    // Manual-reset event that the control handler sets once its stop request
+    // has been sent; the service thread waits on it beside the child. It
+    // lives as long as the dispatcher, which creates and closes it.
+    std::atomic<HANDLE> stopEvent;
 };
 
 extern RuntimeState gRuntime;
@@ -25,6 +32,6 @@ int AcquireInstanceMutex(void);
 BOOL RunServiceDispatcher(void);
 void WINAPI ServiceMain(DWORD argc, LPSTR *argv);
 void WINAPI ServiceControlHandler(DWORD control);
-BOOL ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint);
+BOOL ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint, DWORD specificExitCode = 0);
 
 #endif

@@ -3,10 +3,9 @@
 // Unregistered mode: the settings can be edited, 1004 test-starts the
 // program and OK validates, saves and offers to register.
 #include <windows.h>
-#include <commdlg.h>
-#include <shellapi.h>
 
 #include "ui/config_dialog.h"
+#include "ui/shell_functions.h"
 #include "ui/test_start.h"
 #include "launcher/messages.h"
 #include "launcher/startup.h"
@@ -170,7 +169,7 @@ static void OnBrowse(HWND dialog)
     dialogRecord.nMaxFile = sizeof path;
     dialogRecord.lpstrTitle = title;
     dialogRecord.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&dialogRecord))
+    if (!ShowOpenFileDialog(&dialogRecord))
         return;
     if (!HasProgramExtension(path)) {
         ShowMessage(dialog, IDS_PROGRAM_FILES_ONLY, NULL, kErrorCaption, MB_OK);
@@ -212,8 +211,8 @@ static void OnDropFiles(HWND dialog, HDROP drop)
 {
     char path[TEXT_SIZE];
     path[0] = '\0';
-    DragQueryFileA(drop, 0, path, sizeof path);
-    DragFinish(drop);
+    QueryDroppedFile(drop, 0, path, sizeof path);
+    FinishDrop(drop);
     if (!gProbe.serviceExists) {
         // Only exe files are taken by dropping; a batch file is chosen
         // through the file dialog.
@@ -252,7 +251,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         break;
     case WM_HELP:
         // The current directory is the executable's on this road.
-        ShellExecuteA(dialog, "open", "tavi.chm", NULL, NULL, SW_SHOW);
+        OpenWithShell(dialog, "tavi.chm");
         break;
     case WM_DESTROY:
         // A service that the probe stopped runs again, however the window closes.

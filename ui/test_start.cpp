@@ -15,7 +15,8 @@ static const DWORD kPollMs = 100;
 void TestStart(HWND dialog, const char *exe, const char *option, int method)
 {
     PROCESS_INFORMATION child;
-    if (LaunchChild(exe, option, method, &child)) {
+    // No job: a test child is the user's to end when the stop fails.
+    if (LaunchChild(exe, option, method, NULL, &child)) {
         WaitForInputIdle(child.hProcess, kInputIdleWaitMs);
         SetForegroundWindow(dialog);
         ShowMessage(dialog, IDS_TEST_NOTICE, NULL, kCaption, MB_OK);

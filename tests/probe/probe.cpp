@@ -8,7 +8,7 @@
 //       select ID N, click ID, key VK, close, help, drop FILE..., enabled MS drive
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
 //       watch STATE MS  (each status change until STATE)
-//   mutex NAME [hold] | alive PID... | kill PID...  (of children)
+//   mutex NAME [hold] | alive PID... | kill PID...  (of children; "=PID": any process)
 //   strings EXE | res EXE TYPE ID   its string table; a resource, in hex
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
@@ -355,9 +355,9 @@ int main(int argc, char **argv)
             if (!strcmp(a[k], "hold"))
                 Sleep(INFINITE);
             HANDLE m = *v == 'm' && count > 1 ? CreateMutexA(NULL, FALSE, mark) : OpenMutexA(SYNCHRONIZE, FALSE, mark);
-            HANDLE p = m && *v == 'k' ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, atoi(a[k])) : NULL;
+            HANDLE p = (m || a[k][0] == '=') && *v == 'k' ? OpenProcess(PROCESS_TERMINATE, FALSE, atoi(a[k] + (a[k][0] == '='))) : NULL;
             if (p)
-                TerminateProcess(p, 1), WaitForSingleObject(p, 5000), CloseHandle(p);
+                TerminateProcess(p, 1), CloseHandle(p);
             printf("%s exists=%d\n", v, m != NULL);
         }
         for (int s = 1; exe && *v == 's' && s < 40; s++)

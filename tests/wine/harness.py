@@ -13,7 +13,7 @@ import uuid
 
 WINE, EXE, PROBE, WORK = os.environ.get("WINE64", "/usr/lib/wine/wine64"), *(os.environ[k] for k in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
-T, E, TITLE, STOPPED, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 4
+T, E, TITLE, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 3, 4
 HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
 MESSAGES = dict(enumerate([
     "サービス名を指定してください。", "プログラム名を設定してください。", "サービス %s を登録しましたが、開始に失敗しました。",
