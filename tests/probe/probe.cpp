@@ -388,7 +388,7 @@ int main(int argc, char **argv)
         verb |= argc > 1 && !strcmp(argv[1], v);
     if (!verb)
         return Child();
-    for (int i = 1, n; i < argc; i += n) {
+    for (int i = 1, n; i < argc; i += n + 1) {
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
             n++; // this verb's arguments: a[0] .. a[count - 1]
         const char *v = argv[i];
