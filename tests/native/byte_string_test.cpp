@@ -142,6 +142,11 @@ TEST(Escape, RoundTripsAndIsStoredInQuotes)
     Expect({{5, W(UnescapeValue(o, n, "end\\")), "1:end\\"},
             {5, W(UnescapeValue(o, n, "a\\nb")), "1:a\\nb"},
             {4, W(UnescapeValue(o, n, SO "\"")), "1:" SO "\""}});
+    // Longer than the field (a hand-edited file), the option is cut after a whole character.
+    const std::string a(258, 'a');
+    Expect({{T, V(DecodeStoredOption(o, n, ("\\\\" + a + "b").c_str(), 1)), "0:\\" + a},
+            {T, V(DecodeStoredOption(o, n, (a + SO "b").c_str(), 1)), "0:" + a},
+            {T, V(DecodeStoredOption(o, n, (a + SO).c_str(), 0)), "0:" + a}});
 }
 
 // A line break would end the line in the file; a lone lead byte at the end
