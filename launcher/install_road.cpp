@@ -22,7 +22,7 @@ int RunInstallRoad(void)
     // Settings that would not read back as given are refused rather than
     // saved changed, which would start the program with other options.
     if (!gFlags.ini && !SettingsCanBeStored(&gSettings)) {
-        ReportRoadError(IDS_SETTINGS_NOT_STORABLE, NULL);
+        ReportRoadError(IDS_SETTINGS_REFUSED, NULL);
         return EXIT_INVALID;
     }
     if (gFlags.question &&

@@ -28,7 +28,7 @@ int TaviMain(HINSTANCE instance, const char *tail)
 {
     gInstance = instance;
     if (!ComputePaths()) {
-        ShowMessage(NULL, IDS_FOLDER_TOO_LONG, NULL, kErrorCaption, MB_OK);
+        ShowMessage(NULL, IDS_PATH_TOO_LONG, NULL, kErrorCaption, MB_OK);
         return EXIT_INVALID;
     }
     ParseCommandLine(tail);

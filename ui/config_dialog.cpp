@@ -121,7 +121,7 @@ static void OnOk(HWND dialog)
     // options; a service registered without its settings would have nothing
     // to run. Either way the window stays with the user's input in place.
     if (!SettingsCanBeStored(&gSettings)) {
-        ShowMessage(dialog, IDS_SETTINGS_NOT_STORABLE, NULL, kErrorCaption, MB_OK);
+        ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
         return;
     }
     if (!SaveSettings()) {
