@@ -251,6 +251,8 @@ TEST(ChildCommand, PathsWithABlankAreQuotedAndResultsFitWhole)
             {302, line(p, opt), "1:" + p + " " + opt}, {301, line(p, opt), "0:"},
             {304, line(spaced, opt), "1:\"" + spaced + "\" " + opt}, {303, line(spaced, opt), "0:"},
             {0, line("a", ""), "0:"}, {9, binary("C:\\t.exe"), "1:C:\\t.exe"},
+            {0, W(ChildCommandLineFits(spaced.c_str(), opt.c_str() + 44)), "1:"},
+            {0, W(ChildCommandLineFits(spaced.c_str(), opt.c_str() + 43)), "0:"},
             {15, binary("C:\\A B\\t.exe"), "1:\"C:\\A B\\t.exe\""},
             {14, binary("C:\\A B\\t.exe"), "0:"}, {T, binary(std::string(T, 'p')), "0:"},
             {11, folder("C:\\a\\b.exe"), "0:C:\\a"}, {6, folder("b.exe"), "0:b.exe"},

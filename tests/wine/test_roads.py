@@ -26,6 +26,8 @@ ROADS = [
     # Escaped, 200 quotes take 400 bytes, 130 backslashes 260: not storable.
     ('/install /name={n} /exe=%s /option="%s"' % (P, '\\"' * 200), 1, [(28, E)], 0, 0),
     ("/install /name={n} /exe=%s /option=%s /no_error" % (P, "\\" * 130), 1, [], 0, 0),
+    ("/install /name={n} /exe=%s /option=%s" % (P, "o" * 243), 0, [], 1, 1),  # a command line of 259 bytes
+    ("/install /name={n} /exe=%s /option=%s" % (P, "o" * 244), 1, [(28, E)], 0, 0),
     # Cut at 259 bytes, the option would end in half a double-byte character.
     (b'/install /name={n} /exe=C:\\a.exe /no_error /option=' + b"a" * 258 + b("ソ"), 1, [], 0, 0),
     ("/uninstall", 1, [(1, E)], 0, 0),

@@ -136,6 +136,9 @@ class WindowTest(TaviCase):
         option = "a" * 100 + "\\" * 80
         w.fill(exe=APP, name="svc", option=option, click=1)
         w.box(E, "ok", 28)
+        for click in (1, TEST):  # stored whole, but too long a command line with the path: refused by both
+            w.fill(option="o" * 243, click=click)
+            w.box(E, "ok", 28)
         self.assertFalse(os.path.exists(self.box.ini))
         # One byte less is stored; No to the registration still saved it.
         w.fill(option=option[1:], click=1)
