@@ -197,6 +197,7 @@ TEST(CommandLine, ScanTriesTheTableInOrderAtEveryOption)
         {"/end=1x /end=kill /end=closed /end=9 /end= 0", "end=1"},
         {"/exe=\"C:\\P F\\w.exe\"/start", "end=2 exe[C:\\P F\\w.exe]"},
         {"/description=\"A b\" /option=-a -b", "end=2 option[-a] description[A b]"},
+        {"\"/option=-a -b\"", "end=2 option[-a]"}, // quoted whole, as some shells pass it
         {"/option=-x -name foo", "end=2 option[-x]"},
         {"/option=\"\x83\\\" /start", "end=2 option[\x83\" /start]"}, // no double-byte walk
         // Values stop at 259 bytes; the later entries are tried at the rest,

@@ -75,13 +75,13 @@ def records(data):
     return found
 
 
-def probe(*args, env=None, timeout=300, background=False, trace=None):
-    """Runs probe verbs; their records, or (process, output file) in the
-    background. trace: Wine trace channels, written to the file trace.txt."""
+def probe(*args, env=None, timeout=300, background=False, trace=None, preexec=None):
+    """Runs probe verbs; their records, or (process, output file) in the background. trace: Wine
+    trace channels, written to the file trace.txt; preexec: run in the probe's process first."""
     out = tempfile.TemporaryFile()
     err = open(trace and os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
     process = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                               env=dict(ENV, WINEDEBUG=trace) if trace else env or ENV)
+                               env=dict(ENV, WINEDEBUG=trace) if trace else env or ENV, preexec_fn=preexec)
     return (process, out) if background else collect(process, out, timeout)
 
 
