@@ -6,6 +6,7 @@
 #include "launcher/startup.h"
 #include "resources/resource.h"
 #include "scm/scm_ops.h"
+#include "service/child_command.h"
 #include "settings/option_store.h"
 #include "settings/settings_file.h"
 
@@ -20,9 +21,12 @@ int RunInstallRoad(void)
         return EXIT_INVALID;
     }
     // Settings that would not read back as given are refused rather than
-    // saved changed, which would start the program with other options.
-    if (!gFlags.ini && !SettingsCanBeStored(&gSettings)) {
-        ReportRoadError(IDS_SETTINGS_NOT_STORABLE, NULL);
+    // saved changed, which would start the program with other options; and,
+    // with /ini too, nothing is registered whose command line the launch
+    // would refuse, as a service that could never start.
+    if ((!gFlags.ini && !SettingsCanBeStored(&gSettings)) ||
+        !ChildCommandLineFits(gSettings.exe, gSettings.option)) {
+        ReportRoadError(IDS_SETTINGS_REFUSED, NULL);
         return EXIT_INVALID;
     }
     if (gFlags.question &&

@@ -10,27 +10,28 @@
 HINSTANCE gInstance;
 ProgramPaths gPaths;
 
-// Fills gPaths; returns 0 when the executable's folder is too long for the
-// settings path (or the module path itself was cut), so that the program
-// would read and write another file than tavi.ini beside itself.
+// Fills gPaths; returns 0 when the module path was cut or the executable's
+// folder is too long for the settings path, so that the program would read
+// and write another file than tavi.ini beside itself. moduleDir is filled
+// either way (from the cut path, its last whole folder), for the choice of
+// how to refuse.
 static int ComputePaths(void)
 {
     DWORD length = GetModuleFileNameA(NULL, gPaths.modulePath, TEXT_SIZE);
-    if (length == 0 || length >= TEXT_SIZE)
-        return 0;
+    // Windows XP leaves a path cut at the buffer's size unterminated.
+    gPaths.modulePath[TEXT_SIZE - 1] = '\0';
     CopyText(gPaths.moduleDir, TEXT_SIZE, gPaths.modulePath);
     CutAtLastBackslash(gPaths.moduleDir);
     CopyText(gPaths.settingsPath, TEXT_SIZE, gPaths.moduleDir);
-    return AppendText(gPaths.settingsPath, TEXT_SIZE, "\\tavi.ini");
+    return length != 0 && length < TEXT_SIZE &&
+           AppendText(gPaths.settingsPath, TEXT_SIZE, "\\tavi.ini");
 }
 
 int TaviMain(HINSTANCE instance, const char *tail)
 {
     gInstance = instance;
-    if (!ComputePaths()) {
-        ShowMessage(NULL, IDS_FOLDER_TOO_LONG, NULL, kErrorCaption, MB_OK);
-        return EXIT_INVALID;
-    }
+    if (!ComputePaths())
+        return RunLongPathRoad(tail);
     ParseCommandLine(tail);
     int launchedByScm = ProbeService();
     if (!gProbe.isNt) {

@@ -44,8 +44,9 @@
 #define IDS_FILTER_NAME 25
 #define IDS_FILTER_PATTERN 26
 #define IDS_BROWSE_TITLE 27
-// Added entries for requests that cannot be carried out whole.
-#define IDS_SETTINGS_NOT_STORABLE 28
-#define IDS_FOLDER_TOO_LONG 29
+// Added entries for requests that cannot be carried out whole: settings that
+// cannot be stored or started, and tavi.exe's own path too long.
+#define IDS_SETTINGS_REFUSED 28
+#define IDS_PATH_TOO_LONG 29
 
 #endif

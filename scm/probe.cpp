@@ -40,6 +40,14 @@ static void StopExistingService(SC_HANDLE service)
     Sleep(500);
 }
 
+int ModuleDirIsCurrent(void)
+{
+    char current[TEXT_SIZE];
+    DWORD length = GetCurrentDirectoryA(TEXT_SIZE, current);
+    // A directory too long for the buffer leaves it unwritten: it differs.
+    return length != 0 && length < TEXT_SIZE && TextEqualI(current, gPaths.moduleDir);
+}
+
 int ProbeService(void)
 {
     gProbe.isNt = 0;
@@ -55,10 +63,7 @@ int ProbeService(void)
         return 0;
     gProbe.isNt = 1;
 
-    char current[TEXT_SIZE];
-    current[0] = '\0';
-    GetCurrentDirectoryA(TEXT_SIZE, current);
-    if (!TextEqualI(current, gPaths.moduleDir)) {
+    if (!ModuleDirIsCurrent()) {
         SetCurrentDirectoryA(gPaths.moduleDir);
         // The SCM starts the service without arguments: /install or
         // /uninstall typed in another folder is a person's request, which

@@ -15,6 +15,9 @@ struct ProbeResult {
 
 extern ProbeResult gProbe;
 
+// The probe's test of the launch kind: the current directory is the
+// executable's (ASCII case-insensitive); one too long to read differs.
+int ModuleDirIsCurrent(void);
 // Returns launchedByScm. May change the current directory, may replace
 // gSettings.auto_ and desktop by an existing registration's, and asks an
 // existing service to stop.

@@ -17,6 +17,12 @@ int FormChildCommandLine(char *out, size_t size, const char *exe, const char *op
     return ok;
 }
 
+int ChildCommandLineFits(const char *exe, const char *option)
+{
+    char line[TEXT_SIZE];
+    return FormChildCommandLine(line, sizeof line, exe, option);
+}
+
 void FormChildWorkingDirectory(char *out, size_t size, const char *exe)
 {
     if (size == 0)

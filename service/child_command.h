@@ -10,6 +10,9 @@
 // cannot run C:\Program.exe. Returns 0 (out empty) when the line does not fit
 // in size bytes: a cut line would start the program with other options.
 int FormChildCommandLine(char *out, size_t size, const char *exe, const char *option);
+// True when the launch can form the command line of exe and option in 259
+// bytes; a registration that could never start is refused with this.
+int ChildCommandLineFits(const char *exe, const char *option);
 // The program path cut at its last backslash (Shift_JIS-aware), without
 // the opening quote of a quoted path.
 void FormChildWorkingDirectory(char *out, size_t size, const char *exe);

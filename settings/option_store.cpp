@@ -2,6 +2,8 @@
 #include "settings/option_store.h"
 #include "settings/text.h"
 
+#include <string.h>
+
 int FormatStoredOption(char *out, const char *option)
 {
     char escaped[TEXT_SIZE];
@@ -40,7 +42,17 @@ int SettingsCanBeStored(const ServiceSettings *settings)
 
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)
 {
-    // A file written by hand holds the option as it is.
-    if (!encoded || !UnescapeValue(out, size, stored))
-        CopyText(out, size, stored);
+    // Decoding never lengthens a text, so whatever the reader returned fits
+    // here; a file written by hand holds the option as it is.
+    char decoded[STORED_OPTION_SIZE];
+    if (encoded)
+        UnescapeValue(decoded, sizeof decoded, stored);
+    else
+        CopyText(decoded, sizeof decoded, stored);
+    if (size == 0)
+        return;
+    // A hand-edited file can hold more than the field takes: the text is
+    // cut where a character ends, never inside a double-byte character.
+    if (!CopyText(out, size, decoded) && EndsInLeadByte(out))
+        out[strlen(out) - 1] = '\0';
 }

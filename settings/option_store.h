@@ -22,7 +22,8 @@ int OptionFitsSettings(const char *option);
 // the file and could add keys of its own), and none ends in half a
 // double-byte character (as a value cut at 259 bytes may).
 int SettingsCanBeStored(const ServiceSettings *settings);
-// Turns the value the reader returned back into the option text.
+// Turns the value the reader returned (at most STORED_OPTION_SIZE - 1
+// bytes) back into the option text, cut at a character boundary to size.
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded);
 
 #endif

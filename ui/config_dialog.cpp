@@ -11,6 +11,7 @@
 #include "launcher/startup.h"
 #include "resources/resource.h"
 #include "scm/scm_ops.h"
+#include "service/child_command.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
@@ -117,10 +118,12 @@ static void OnOk(HWND dialog)
     gSettings.retry = GetCheck(dialog, IDC_RETRY);
 
     // Saved changed, the settings would start the program with other
-    // options; a service registered without its settings would have nothing
-    // to run. Either way the window stays with the user's input in place.
-    if (!SettingsCanBeStored(&gSettings)) {
-        ShowMessage(dialog, IDS_SETTINGS_NOT_STORABLE, NULL, kErrorCaption, MB_OK);
+    // options; a command line the launch refuses could never start; a
+    // service registered without its settings would have nothing to run.
+    // Each way the window stays with the user's input in place.
+    if (!SettingsCanBeStored(&gSettings) ||
+        !ChildCommandLineFits(gSettings.exe, gSettings.option)) {
+        ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
         return;
     }
     if (!SaveSettings()) {

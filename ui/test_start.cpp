@@ -3,6 +3,7 @@
 #include "ui/test_start.h"
 #include "launcher/messages.h"
 #include "resources/resource.h"
+#include "service/child_command.h"
 #include "service/child_process.h"
 #include "service/service_host.h"
 #include "settings/service_settings.h"
@@ -14,6 +15,12 @@ static const DWORD kPollMs = 100;
 
 void TestStart(HWND dialog, const char *exe, const char *option, int method)
 {
+    // The launch would refuse this line: say so, as OK would, rather than
+    // end the test without a word.
+    if (!ChildCommandLineFits(exe, option)) {
+        ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
+        return;
+    }
     PROCESS_INFORMATION child;
     // No job: a test child is the user's to end when the stop fails.
     if (LaunchChild(exe, option, method, NULL, &child)) {

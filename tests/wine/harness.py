@@ -28,8 +28,10 @@ MESSAGES = dict(enumerate([
     "サービス %s を登録し、開始しました。", "サービス %s を登録しました。", "サービス %s を削除しました。",
     "WM_CLOSE", "WM_SYSCOMMAND(SC_CLOSE)", "WM_SYSCOMMAND→WM_CLOSE", "コンソール(CTRL_BREAK)", "削除(&D)", "テスト起動(&T)",
     "実行ファイル(*.exe)", "*.exe", "実行ファイルの選択",
-    "設定を保存できません。\n起動時オプションはエスケープ後 259 バイト以内にし、\n各項目に改行を含めないでください。",
-    "tavi.exe のフォルダのパスが長すぎます。\n250 バイト以内のフォルダに置いてください。"], 1))
+    "この設定では保存も起動もできません。次の点を確かめてください。\n・起動時オプションはエスケープ後 259 バイト以内\n・プログラムのパスと"
+    "起動時オプションを合わせたコマンドラインは 259 バイト以内\n\u3000（空白を含むパスは引用符で囲まれ、2 バイト増えます）\n"
+    "・どの項目にも改行を含めない\n・どの項目も 2 バイト文字の前半で終わらない",
+    "tavi の実行ファイルのパスが長すぎます。\nフォルダのパスは 250 バイト以内、ファイル名を含むパス全体は 259 バイト以内にしてください。"], 1))
 
 
 def b(text):
@@ -59,12 +61,12 @@ def records(data):
             for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines())]
 
 
-def probe(*args, timeout=300, background=False, trace=None):
-    """Runs probe verbs: their records, or the run to collect later. trace:
-    Wine trace channels, written to WORK/trace.txt."""
+def probe(*args, timeout=300, background=False, trace=None, preexec=None):
+    """Runs probe verbs: their records, or the run to collect later. trace: Wine
+    trace channels, written to WORK/trace.txt; preexec: run in the probe's process first."""
     out, err = tempfile.TemporaryFile(), open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
     run = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                           env=dict(ENV, WINEDEBUG=trace) if trace else ENV), out
+                           env=dict(ENV, WINEDEBUG=trace) if trace else ENV, preexec_fn=preexec), out
     return run if background else collect(run, timeout)
 
 

@@ -20,6 +20,8 @@ ROADS = [
     # cut at 259 bytes, the last option would end in half a ソ.
     ('/install /name={n} /exe=%s /option="%s"' % (P, '\\"' * 200), 1, [(28, E)], 0, 0),
     ("/install /no_error /name={n} /exe=%s /option=%s" % (P, "\\" * 130), 1, [], 0, 0),
+    ("/install /name={n} /exe=%s /option=%s" % (P, "o" * 243), 0, [], 1, 1),  # a command line of 259 bytes
+    ("/install /name={n} /exe=%s /option=%s" % (P, "o" * 244), 1, [(28, E)], 0, 0),
     (b"/install /no_error /name={n} /exe=C:\\a.exe /option=" + b"a" * 258 + b("ソ"), 1, [], 0, 0),
     ('/install /no_error /name={n} /exe="C:\\%s.exe"' % ("p" * 253), 1, [], 0, 0),  # cut: no extension
     ("/uninstall", 1, [(1, E)], 0, 0), ("/uninstall /no_error", 1, [], 0, 0),

@@ -100,6 +100,8 @@ class WindowTest(TaviCase):
             self.assertEqual(w.shows(), [b(exe), b"-o", b(name), b"desc", 0, 1, 0, 0])
         option = "a" * 100 + "\\" * 80  # escaped, 260 bytes: one too many
         w.fill(exe=APP, name="svc", option=option, click=1, boxes=[(E, "ok", 28)])
+        for click in (1, TEST):  # stored whole, but a command line with the path too long: refused by both
+            w.fill(option="o" * 243, click=click, boxes=[(E, "ok", 28)])
         self.assertFalse(os.path.exists(self.box.ini))
         w.closed(("set", OPTION, option[1:]), ("click", 1), boxes=[(T, "no", 13, "svc")])  # one byte less is stored; No saved it
         self.assertIn(b'option="%s"' % b(option[1:].replace("\\", "\\\\")), self.box.read_ini())

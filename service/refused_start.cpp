@@ -1,0 +1,37 @@
+// A dispatcher whose service main routine only reports the service stopped
+// with an error code. It needs no settings: a service of its own process is
+// found whatever name the table and the handler give, so the empty name
+// serves when tavi.ini cannot be read. Nothing is shown, since nobody could
+// answer a message box on the service's desktop, and nothing is started.
+#include "service/refused_start.h"
+
+static DWORD gRefusal;
+
+static void WINAPI IgnoreControl(DWORD)
+{
+}
+
+static void WINAPI RefusedServiceMain(DWORD, LPSTR *)
+{
+    SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerA("", IgnoreControl);
+    if (handle == NULL)
+        return;
+    SERVICE_STATUS status;
+    ZeroMemory(&status, sizeof status);
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = SERVICE_STOPPED;
+    status.dwWin32ExitCode = gRefusal;
+    SetServiceStatus(handle, &status);
+}
+
+BOOL RunRefusingDispatcher(DWORD error)
+{
+    char name[] = "";
+    SERVICE_TABLE_ENTRYA table[2];
+    table[0].lpServiceName = name;
+    table[0].lpServiceProc = RefusedServiceMain;
+    table[1].lpServiceName = NULL;
+    table[1].lpServiceProc = NULL;
+    gRefusal = error;
+    return StartServiceCtrlDispatcherA(table);
+}

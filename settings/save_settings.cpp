@@ -1,0 +1,93 @@
+// Writes gSettings to tavi.ini so that a failure leaves the file as it was:
+// the keys go into a copy beside it, "tavi.tmp", which replaces tavi.ini
+// only when every key is in it; otherwise the copy is deleted. The copy
+// keeps the file's other sections and lines. Its name is as long as
+// "tavi.ini", so its path fits whenever the settings path does.
+#include <windows.h>
+#include <string.h>
+
+#include "launcher/startup.h"
+#include "settings/option_store.h"
+#include "settings/service_settings.h"
+#include "settings/settings_file.h"
+
+// A key, its value, and what the reader must give back from the file:
+// NULL for a text that it may give back without its blanks and quotes.
+struct StoredKey {
+    const char *key;
+    const char *value;
+    const char *readBack;
+};
+
+// What a missing key reads as: no value can hold a line break.
+static const char kMissing[] = "\n.";
+
+// The copy of tavi.ini to write into; an empty one when there is none yet.
+static int StartCopy(const char *copy)
+{
+    if (CopyFileA(gPaths.settingsPath, copy, FALSE))
+        return 1;
+    if (GetLastError() != ERROR_FILE_NOT_FOUND)
+        return 0;
+    HANDLE file = CreateFileA(copy, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(file);
+    return 1;
+}
+
+// Stops at the first write that fails.
+static int WriteKeys(const StoredKey *keys, int count, const char *path)
+{
+    for (int i = 0; i < count; i++)
+        if (!WritePrivateProfileStringA(kSettingsSection, keys[i].key, keys[i].value, path))
+            return 0;
+    return 1;
+}
+
+// Wine reports a write as done even when writing the file failed (a full
+// disk, a size limit), and leaves the file cut: each key must read back
+// from the file itself, the option and the numbers exactly as written.
+static int KeysReachedFile(const StoredKey *keys, int count, const char *path)
+{
+    // All three NULL: a cached copy of the file is flushed and dropped, so
+    // that what follows reads the file.
+    WritePrivateProfileStringA(NULL, NULL, NULL, path);
+    for (int i = 0; i < count; i++) {
+        char read[STORED_OPTION_SIZE];
+        GetPrivateProfileStringA(kSettingsSection, keys[i].key, kMissing, read, sizeof read, path);
+        if (keys[i].readBack ? strcmp(read, keys[i].readBack) != 0 : strcmp(read, kMissing) == 0)
+            return 0;
+    }
+    return 1;
+}
+
+int SaveSettings(void)
+{
+    // Callers refuse an option that does not fit before they get here; an
+    // option that still does not is stored empty rather than cut.
+    char stored[STORED_OPTION_SIZE], escaped[TEXT_SIZE];
+    FormatStoredOption(stored, gSettings.option);
+    EscapeValue(escaped, sizeof escaped, gSettings.option);
+    char numbers[5][100];
+    const int values[5] = {gSettings.end, gSettings.auto_, gSettings.desktop, gSettings.retry, 1};
+    for (int i = 0; i < 5; i++)
+        wsprintfA(numbers[i], "%d", values[i]);
+    const StoredKey keys[] = {
+        {"exe", gSettings.exe, NULL},     {"option", stored, escaped},
+        {"name", gSettings.name, NULL},   {"description", gSettings.description, NULL},
+        {"end", numbers[0], numbers[0]},  {"auto", numbers[1], numbers[1]},
+        {"desktop", numbers[2], numbers[2]}, {"retry", numbers[3], numbers[3]},
+        {"encode", numbers[4], numbers[4]}};
+    const int count = sizeof keys / sizeof keys[0];
+
+    char copy[TEXT_SIZE];
+    CopyText(copy, TEXT_SIZE, gPaths.moduleDir);
+    if (!AppendText(copy, TEXT_SIZE, "\\tavi.tmp") || !StartCopy(copy))
+        return 0;
+    if (WriteKeys(keys, count, copy) && KeysReachedFile(keys, count, copy) &&
+        MoveFileExA(copy, gPaths.settingsPath, MOVEFILE_REPLACE_EXISTING))
+        return 1;
+    DeleteFileA(copy);
+    return 0;
+}
