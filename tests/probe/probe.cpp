@@ -9,7 +9,7 @@
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
 //       watch STATE MS  (each status change until STATE)
 //   mutex NAME [hold] | alive PID... | kill PID...  (of children; "=PID": any process)
-//   strings EXE | res EXE TYPE ID   its string table; a resource, in hex
+//   strings EXE   its string table as LoadStringA reads it
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -85,21 +85,20 @@ static void Run(char **argv, int argc)
     printf("started pid=%lu\n", process.dwProcessId);
     DWORD code = 0;
     const char *verdict = NULL;
-    for (int next = 3; WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT && !verdict; fflush(stdout)) {
+    for (int next = 3; !verdict && WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; fflush(stdout)) {
         HWND box = argc > 3 && !strcmp(argv[3], "any") ? NULL : Find(NULL, process.dwProcessId, 0);
-        char answer[1024] = "-:none", caption[1024];
+        char answer[1024] = "-:none", caption[1024] = "";
         if (box && next < argc)
             lstrcpynA(answer, argv[next++], sizeof answer);
         char *button = strrchr(answer, ':');
         *button++ = 0;
         if (box && (GetWindowTextA(box, caption, sizeof caption), strcmp(Hex(caption), answer)))
-            verdict = "box", button = (char *)"none";
+            verdict = "box", button = (char *)"none"; // a box not in the list
         if (box)
             Answer(box, button);
         while (box && !verdict && IsWindow(box) && WaitForSingleObject(process.hProcess, 20))
             ;
-        if (GetTickCount() - gStart > strtoul(argv[2], NULL, 10))
-            verdict = "timeout";
+        verdict = verdict ? verdict : GetTickCount() - gStart > strtoul(argv[2], NULL, 10) ? "timeout" : NULL;
     }
     if (verdict)
         TerminateProcess(process.hProcess, 1);
@@ -306,7 +305,7 @@ static int Child(void)
     return Log("exit code=0"), 0;
 }
 
-static const char *const kVerbs[] = {"run", "box", "win", "scm", "mutex", "alive", "kill", "strings", "res"};
+static const char *const kVerbs[] = {"run", "box", "win", "scm", "mutex", "alive", "kill", "strings"};
 
 int main(int argc, char **argv)
 {
@@ -322,7 +321,7 @@ int main(int argc, char **argv)
         char **a = argv + i + 1, text[1024];
         int count = n - 1, id = count ? atoi(a[0]) : 0;
         HWND control = gWindow && count ? GetDlgItem(gWindow, id) : NULL, box;
-        HMODULE exe = !strcmp(v, "res") || !strcmp(v, "strings") ? LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE) : NULL;
+        HMODULE exe = !strcmp(v, "strings") ? LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE) : NULL;
         GUITHREADINFO gui = {sizeof gui}; // keys go to the focused control, through the window's own loop
         if (!strcmp(v, "run"))
             Run(a, count);
@@ -360,14 +359,9 @@ int main(int argc, char **argv)
                 TerminateProcess(p, 1), CloseHandle(p);
             printf("%s exists=%d\n", v, m != NULL);
         }
-        for (int s = 1; exe && *v == 's' && s < 40; s++)
+        for (int s = 1; exe && s < 40; s++)
             if (LoadStringA(exe, s, text, sizeof text))
                 printf("string id=%d text=%s\n", s, Hex(text));
-        HRSRC found = exe && *v == 'r' ? FindResourceA(exe, MAKEINTRESOURCEA(atoi(a[2])), MAKEINTRESOURCEA(atoi(a[1]))) : NULL;
-        unsigned char *data = found ? (unsigned char *)LockResource(LoadResource(exe, found)) : NULL;
-        for (DWORD k = 0; data && k < SizeofResource(exe, found); k++)
-            printf(k ? "%02x" : "res data=%02x", data[k]);
-        printf(data ? "\n" : "");
         fflush(stdout);
     }
     return 0;
