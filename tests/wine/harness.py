@@ -151,6 +151,11 @@ class ChildLog:
     def messages(self):
         return [(e["win"], e["msg"], e["from"]) for e in self.events("msg")]
 
+    def alive(self):
+        """The children of the log that still run."""
+        pids = [e["pid"] for e in self.events("start")]
+        return [pid for pid, found in zip(pids, probe("alive", *pids)) if found["exists"] == "1"]
+
 
 class Sandbox:
     def __init__(self, test=None, name=None, parent=None):

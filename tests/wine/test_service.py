@@ -6,7 +6,7 @@ import shutil
 import time
 import uuid
 
-from harness import RUNNING, TaviCase, b, probe, scm, status, stopped_exit, watch_stop, winpath
+from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status, stopped_exit, watch_stop, winpath
 
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
@@ -73,7 +73,7 @@ class ChildTest(ServiceCase):
         log.wait("windows")
         code, seen = self.stop(name)
         self.assertLess(int(seen[0]["ms"]), 3000, seen)  # the control has returned
-        self.assertEqual((code, probe("alive", log.events("start")[0]["pid"])[0]["exists"]), ((1460, 0), "0"))
+        self.assertEqual((code, log.alive()), ((1460, 0), []))
 
 
 class HostTest(ServiceCase):
@@ -129,3 +129,40 @@ class HostTest(ServiceCase):
         name, log = self.install_child("close", "--windows", name=("tavitest" + uuid.uuid4().hex[:6]).ljust(250, "n"))
         log.wait("windows")
         self.assertEqual(self.stop(name)[0], (0, 0))
+
+
+class StopTest(ServiceCase):
+    """The service reports stopped once its program has ended; a program still running 15 s after
+    the request is ended with every process it started (1460); a program ends with its host."""
+
+    def test_a_child_that_ignores_the_stop_is_ended_with_its_child(self):
+        for end in ["close", "ctrlbreak"]:
+            name, log = self.install_child(end, "--ignore --spawn --wait")
+            log.wait("start", count=2)
+            code, seen = self.stop(name)
+            self.assertEqual((code, log.alive()), ((1460, 0), []))
+            self.assertGreater(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 10000, seen)
+
+    def test_a_slow_window_is_waited_for_then_one_copy_starts(self):
+        name, log = self.install_child("close", "--windows --slow 3000")
+        log.wait("windows")
+        code, seen = self.stop(name)
+        points = [int(s["checkpoint"]) for s in seen if s["state"] == str(STOP_PENDING)]
+        self.assertTrue(len(set(points)) > 1 and points == sorted(points), seen)
+        self.assertEqual((code, len(log.events("exit")), log.alive()), ((0, 0), 1, []))
+        scm(name, ("start",))
+        self.assertEqual((len(log.wait("windows", count=2)), len(log.alive())), (2, 1))
+
+    def test_children_end_with_their_host_and_a_looping_batch_file_is_ended(self):
+        name, log = self.install_child("close", "--spawn --wait")
+        log.wait("start", count=2)
+        probe("kill", "=%d" % status(name)["pid"])
+        self.assertTrue(poll(lambda: not log.alive()), log.events())
+        log, bat = self.child_log(), os.path.join(self.box.dir, "loop.bat")
+        with open(bat, "w") as f:
+            f.write('@echo off\r\n:a\r\n"%s" --log %s --ignore --wait\r\ngoto a\r\n' % (winpath(self.child()), log.win))
+        name = self.install("ctrlbreak", "", exe=bat)
+        log.wait("start")
+        self.assertEqual(self.stop(name)[0], (1460, 0))
+        time.sleep(2)  # a cmd.exe left running would start the program again
+        self.assertEqual((len(log.events("start")), log.alive()), (1, []))
