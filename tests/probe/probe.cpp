@@ -245,8 +245,7 @@ static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 static DWORD WINAPI EndLater(void *ms)
 {
     Sleep((DWORD)(UINT_PTR)ms);
-    Log("exit code=0");
-    ExitProcess(0);
+    return Log("exit code=0"), ExitProcess(0), 0;
 }
 
 // The option's value (after a blank or "="), or NULL when it is not given.
@@ -291,9 +290,7 @@ static int Child(void)
         Sleep(INFINITE);
     if (!Option("--windows"))
         return Log("exit code=0"), 0;
-    WNDCLASSA c = {};
-    c.lpfnWndProc = ChildProc;
-    c.lpszClassName = "ProbeChild";
+    WNDCLASSA c = {0, ChildProc, 0, 0, NULL, NULL, NULL, NULL, NULL, "ProbeChild"};
     RegisterClassA(&c);
     gMain = CreateWindowA("ProbeChild", "probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300, 200, NULL, NULL, NULL, NULL);
     CreateWindowA("ProbeChild", "owned", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 80, 80, 200, 150, gMain, NULL, NULL, NULL);
@@ -305,14 +302,11 @@ static int Child(void)
     return Log("exit code=0"), 0;
 }
 
-static const char *const kVerbs[] = {"run", "box", "win", "scm", "mutex", "alive", "kill", "strings"};
-
 int main(int argc, char **argv)
 {
-    int verb = 0;
-    for (const char *v : kVerbs)
-        verb |= argc > 1 && !strcmp(argv[1], v);
-    if (!verb)
+    char first[64];
+    snprintf(first, sizeof first, " %s ", argc > 1 ? argv[1] : "");
+    if (!strstr(" run box win scm mutex alive kill strings ", first))
         return Child();
     for (int i = 1, n; i < argc; i += n + 1) { // past the verb, its arguments and the ";"
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)

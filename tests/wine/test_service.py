@@ -2,11 +2,10 @@
 and folder, the four stop requests, relaunching, the failure codes the
 service control manager sees, the controls, and the instance guard."""
 import os
-import shutil
 import time
 import uuid
 
-from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status, stopped_exit, watch_stop, winpath
+from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status, stopped_exit, winpath
 
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
@@ -57,8 +56,7 @@ class ChildTest(ServiceCase):
     def test_default_reaction_interrogate_and_shutdown(self):
         name, log = self.install_child("syscommand", "--windows")
         log.wait("windows")
-        pid = status(name)["pid"]
-        found = scm(name, ("control", 4))[-1]  # interrogate changes nothing
+        pid, found = status(name)["pid"], scm(name, ("control", 4))[-1]  # interrogate changes nothing
         self.assertEqual((found["state"], found["controls"], found["pid"]), (str(RUNNING), "5", str(pid)))
         self.assertEqual(self.stop(name)[0], (0, 0))
         # DefWindowProc turns SC_CLOSE into the child's own WM_CLOSE.
@@ -85,8 +83,7 @@ class HostTest(ServiceCase):
         self.assertEqual({(s["group"], host in s["conprocs"].split(",")) for s in starts}, {("1", True)})
         stamps = [int(s["tick"]) for s in starts]
         self.assertTrue(90 <= (stamps[-1] - stamps[0]) / (len(stamps) - 1) < 1000, stamps)  # the mean: launch noise cancels
-        self.stop(name)
-        count = len(log.events("start"))
+        count = self.stop(name) and len(log.events("start"))
         time.sleep(1.5)  # only a launch already under way may still log
         self.assertLessEqual(len(log.events("start")), count + 1)
 
@@ -103,18 +100,6 @@ class HostTest(ServiceCase):
             with self.subTest(exe=exe, option=option):
                 self.box.write_ini(name=name, exe=folder + exe, option=option, end=0)
                 self.assertEqual(stopped_exit(name, ("start",))[0], codes)
-
-    def test_folder_deleted_while_relaunching_and_crashes_relaunched(self):
-        going, log = os.path.join(self.box.dir, "going"), self.child_log()
-        name = self.install("ctrlbreak", "--log " + log.win, exe=self.child(going), retry=True)
-        log.wait("start", count=3)
-        stopped = watch_stop(name)
-        shutil.rmtree(going)  # the launch that meets the deletion fails one way or another
-        self.assertIn(stopped()[0], [(NOT_FOUND, 0), (3, 0), (126, 0)])
-        name, log = self.install_child("ctrlbreak", "--exit 3221225477", retry=True)
-        log.wait("exit", count=3)
-        self.assertEqual(status(name)["state"], RUNNING)
-        self.assertLess(int(self.stop(name)[1][-1]["ms"]), 3000)
 
     def test_instance_guard(self):
         name, log = self.install_child("close", "--windows")
