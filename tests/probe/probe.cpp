@@ -117,19 +117,11 @@ static void Dump(void)
            GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow), (unsigned long long)(UINT_PTR)GetWindow(gWindow, GW_OWNER),
            labs(r.left + r.right - a.left - a.right) + labs(r.top + r.bottom - a.top - a.bottom));
     for (HWND c = NULL; (c = FindWindowExA(gWindow, c, NULL, NULL));) { // the controls, in tab order
-        char cls[64], text[1024] = "";
-        GetClassNameA(c, cls, sizeof cls);
+        char text[1024] = "";
         Send(c, WM_GETTEXT, sizeof text, (LPARAM)text);
-        printf("control id=%d style=%lx enabled=%d text=%s check=%d limit=%d cursel=%d items=", GetDlgCtrlID(c),
+        printf("control id=%d style=%lx enabled=%d text=%s check=%d limit=%d cursel=%d\n", GetDlgCtrlID(c),
                GetWindowLongA(c, GWL_STYLE), IsWindowEnabled(c), Hex(text), (int)Send(c, BM_GETCHECK, 0, 0),
                (int)Send(c, EM_GETLIMITTEXT, 0, 0), (int)Send(c, CB_GETCURSEL, 0, 0));
-        for (int i = 0; !lstrcmpiA(cls, "ComboBox") && i < Send(c, CB_GETCOUNT, 0, 0); i++) {
-            static WCHAR wide[1024]; // Wine garbles CB_GETLBTEXT of another process in its ANSI form
-            SendMessageTimeoutW(c, CB_GETLBTEXT, i, (LPARAM)(wide[0] = 0, wide), SMTO_NORMAL, 5000, NULL);
-            WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
-            printf("%s%s", i ? "," : "", Hex(text));
-        }
-        printf("\n");
     }
 }
 
@@ -196,16 +188,14 @@ static void Scm(char **argv, int argc)
 // its own), "windows" once they exist, "msg win=main|owned msg=WM_CLOSE|
 // SC_CLOSE from=outside|defproc" and "exit code=". Options are found anywhere
 // in its command line, whatever quotes surround them:
-// --windows: an unowned window and one it owns; WM_CLOSE ends it (after
-// --slow MS); SC_CLOSE goes to DefWindowProc. --ignore: ignores the close
-// messages; --linger MS: the same, but ends MS after the first. --hang: takes
+// --windows: an unowned window and one it owns; WM_CLOSE ends it; SC_CLOSE
+// goes to DefWindowProc. --ignore: ignores the close messages. --hang: takes
 // no messages once its windows exist. --exit N: ends at once with N. --run
 // MS: ends with 0 after MS. --wait: runs until it is ended. --spawn: starts a
 // copy of itself (a grandchild) first. Without these it ends at once with 0.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;
-static DWORD gSlow, gLinger;
 
 static void Log(const char *format, ...) // children share one log, opened for each line
 {
@@ -225,18 +215,14 @@ static LRESULT CALLBACK ChildProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     int close = m == WM_CLOSE, sysclose = m == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE;
     if (close || sysclose) {
         Log("msg win=%s msg=%s from=%s", w == gMain ? "main" : "owned", close ? "WM_CLOSE" : "SC_CLOSE", gInDefProc ? "defproc" : "outside");
-        if (gLinger)
-            SetTimer(gMain, 1, gLinger, NULL);
         if (gIgnore)
             return 0;
         if (close)
-            return Sleep(gSlow), DestroyWindow(w), 0;
+            return DestroyWindow(w), 0;
         gInDefProc++; // DefWindowProc answers SC_CLOSE with a WM_CLOSE of its own
         LRESULT r = DefWindowProcA(w, m, wp, lp);
         return gInDefProc--, r;
     }
-    if (m == WM_TIMER)
-        DestroyWindow(gMain);
     if (m == WM_DESTROY && w == gMain)
         PostQuitMessage(0);
     return DefWindowProcA(w, m, wp, lp);
@@ -264,9 +250,7 @@ static int Child(void)
     sprintf(gLog, "%s.log", self);
     if (Option("--log"))
         sscanf(Option("--log"), "%259s", gLog);
-    gLinger = Option("--linger") ? atoi(Option("--linger")) : 0;
-    gIgnore = Option("--ignore") || gLinger;
-    gSlow = Option("--slow") ? atoi(Option("--slow")) : 0;
+    gIgnore = Option("--ignore") != NULL;
     if (Option("--run"))
         CloseHandle(CreateThread(NULL, 0, EndLater, (void *)(UINT_PTR)atoi(Option("--run")), 0, NULL));
     STARTUPINFOA si = {sizeof si};

@@ -15,26 +15,12 @@ WINE, EXE, PROBE, WORK = os.environ.get("WINE64", "/usr/lib/wine/wine64"), *(os.
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
 T, E, TITLE, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 3, 4
 HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
-MESSAGES = dict(enumerate([
-    "サービス名を指定してください。", "プログラム名を設定してください。", "サービス %s を登録しましたが、開始に失敗しました。",
-    "サービスに登録できませんでした。\nサービスの権限があるユーザーでログインして実行してください。",
-    "サービスから削除できませんでした。\nサービスの権限があるユーザーでログインして実行してください。",
-    "サービス %s は登録されていません。", "Windows NT/2000/XP/Vista/7 で起動してください。", None,
-    "サービスを停止できません。\nサービスの権限のあるユーザーでログインしてください。", "プログラムファイルのみ登録可能です。",
-    "すでに同名のサービスが登録済みです。", "プログラムを起動しました。\nＯＫをクリックするとプログラムを終了します。\n"
-    "終了しない場合、手動でプログラムを終了させてください。\n\n※これは tavi からプログラムを終了されられるかどうかのテストで、\n"
-    "\u3000実際にサービスでの正常動作が保証されるわけではありません\n\u3000のでご注意ください。",
-    "サービス %s を登録しますか？", "サービス %s を登録しました。サービスとして起動しますか？", "サービス %s を削除しますか？",
-    "サービス %s を登録し、開始しました。", "サービス %s を登録しました。", "サービス %s を削除しました。",
-    "WM_CLOSE", "WM_SYSCOMMAND(SC_CLOSE)", "WM_SYSCOMMAND→WM_CLOSE", "コンソール(CTRL_BREAK)", "削除(&D)", "テスト起動(&T)",
-    "実行ファイル(*.exe)", "*.exe", "実行ファイルの選択",
-    "この設定では保存も起動もできません。次の点を確かめてください。\n・起動時オプションはエスケープ後 259 バイト以内\n・プログラムのパスと"
-    "起動時オプションを合わせたコマンドラインは 259 バイト以内\n\u3000（空白を含むパスは引用符で囲まれ、2 バイト増えます）\n"
-    "・どの項目にも改行を含めない\n・どの項目も 2 バイト文字の前半で終わらない",
-    "tavi の実行ファイルのパスが長すぎます。\nフォルダのパスは 250 バイト以内、ファイル名を含むパス全体は 259 バイト以内にしてください。"], 1))
+# The message catalogue as tavi.exe loads it (code page 932); its content is
+# pinned by test_window's test_strings.
+CATALOGUE = {}
 
 
-def b(text):
+def b(text):  # texts reach Windows programs in code page 932
     return text if isinstance(text, bytes) else str(text).encode("cp932")
 
 
@@ -43,20 +29,19 @@ def hx(text):
 
 
 def msg(number, name=None):
-    return b(MESSAGES[number].replace("%s", name) if name else MESSAGES[number])
+    CATALOGUE or CATALOGUE.update((int(r["id"]), r["text"]) for r in probe("strings", winpath(EXE)))
+    return CATALOGUE[number].replace(b"%s", b(name)) if name else CATALOGUE[number]
 
 
-def ini(**keys):
-    """A settings file of one [tavi] section with these keys, in this order."""
+def ini(**keys):  # a settings file of one [tavi] section with these keys, in this order
     return b"[tavi]\r\n" + b"".join(b"%s=%s\r\n" % (b(k), b(v)) for k, v in keys.items())
 
 
-def winpath(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")  # drive Z: is the Unix root
+def winpath(path):  # drive Z: is the Unix root
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def records(data):
-    """Lines "kind key=value ..." as dicts, texts decoded from hex."""
+def records(data):  # lines "kind key=value ..." as dicts, texts decoded from hex
     return [{"kind": kind, **{k: bytes.fromhex(v) if k in HEX else v for k, _, v in (f.partition("=") for f in fields)}}
             for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines())]
 
@@ -70,7 +55,7 @@ def probe(*args, timeout=300, background=False, trace=None, preexec=None):
     return run if background else collect(run, timeout)
 
 
-def peek(run):
+def peek(run):  # what a run in the background has printed so far
     return run[1].seek(0) or records(run[1].read())
 
 
@@ -93,8 +78,7 @@ def poll(predicate, timeout=30.0):
     return value
 
 
-def scm(name, *verbs, background=False):
-    """Service verbs in one probe run: ("status",), ("create", path, start, type), ..."""
+def scm(name, *verbs, background=False):  # verbs ("status",), ("create", path, start, type), ... in one run
     return probe(*[a for verb in verbs for a in ("scm", name, *verb, ";")], background=background)
 
 
@@ -126,13 +110,7 @@ def watch_stop(name, *first):
     return result
 
 
-def stopped_exit(name, *first):
-    return watch_stop(name, *first)()
-
-
-class ChildLog:
-    """The log that probe children write (many may share one)."""
-
+class ChildLog:  # the log that probe children write (many may share one)
     def __init__(self, path):
         self.path, self.win = path, winpath(path)
 
@@ -151,8 +129,7 @@ class ChildLog:
     def messages(self):
         return [(e["win"], e["msg"], e["from"]) for e in self.events("msg")]
 
-    def alive(self):
-        """The children of the log that still run."""
+    def alive(self):  # the children of the log that still run
         pids = [e["pid"] for e in self.events("start")]
         return [pid for pid, found in zip(pids, probe("alive", *pids)) if found["exists"] == "1"]
 
@@ -185,9 +162,7 @@ class Sandbox:
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 
 
-class TaviCase(unittest.TestCase):
-    """A sandbox per test; the services and children it names are removed after it."""
-
+class TaviCase(unittest.TestCase):  # a sandbox per test; the services and children it names go after it
     def setUp(self):
         os.makedirs(WORK, exist_ok=True)
         self.box, self.logs = Sandbox(self), []
@@ -202,8 +177,7 @@ class TaviCase(unittest.TestCase):
         self.logs.append(ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs))))
         return self.logs[-1]
 
-    def child(self, folder=None, name="probe.exe"):
-        """A copy of the probe in folder (the sandbox) to be the wrapped program."""
+    def child(self, folder=None, name="probe.exe"):  # a copy of the probe to be the wrapped program
         os.makedirs(folder or self.box.dir, exist_ok=True)
         return shutil.copyfile(PROBE, os.path.join(folder or self.box.dir, name))
 

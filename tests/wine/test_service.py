@@ -5,7 +5,7 @@ import os
 import time
 import uuid
 
-from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status, stopped_exit, winpath
+from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status, watch_stop, winpath
 
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
@@ -25,7 +25,7 @@ class ServiceCase(TaviCase):
         return self.install(end, "--log %s %s" % (log.win, extra), **kwargs), log
 
     def stop(self, name):
-        return stopped_exit(name, ("control", 1))
+        return watch_stop(name, ("control", 1))()
 
 
 class ChildTest(ServiceCase):
@@ -36,34 +36,29 @@ class ChildTest(ServiceCase):
             exe = self.child(os.path.join(self.box.dir, folder), file_name)
             self.child(self.box.dir, "with.exe")  # what an unquoted line would start
             log, path = self.child_log(exe + ".log"), b(winpath(exe))
-            self.assertEqual(stopped_exit(self.install("close", "", exe=exe, start=False), ("start",))[0], (0, 0))
+            self.assertEqual(watch_stop(self.install("close", "", exe=exe, start=False), ("start",))()[0], (0, 0))
             start = log.wait("start")[0]
             self.assertEqual((start["cmd"], start["cwd"]), ((b'"%s" ' if b" " in path else b"%s ") % path, b(winpath(folder and os.path.dirname(exe) or self.box.dir))))
             # A window method gives the child neither the host's console nor a group of its own.
             self.assertEqual((start["group"], start["conprocs"]), ("0", start["pid"]))
 
     def test_stop_methods_reach_the_unowned_window_only(self):
-        # The child logs the messages and ends a second after the first.
+        # The child logs the messages, ignores them, and ends 10 s after its start.
         for end, stored, messages in [("close", None, CLOSE), ("syscommand", None, SC), ("sysandclose", None, SC + CLOSE),
                                       ("close", "7", CLOSE), ("close", "abc", CLOSE)]:
-            name, log = self.install_child(end, "--windows --linger 1000", start=not stored)
+            name, log = self.install_child(end, "--windows --ignore --run 10000", start=not stored)
             if stored:
                 self.box.write_ini(self.box.read_ini().replace(b"end=0", b"end=" + b(stored)))
                 scm(name, ("start",))
             log.wait("windows")
             self.assertEqual((self.stop(name)[0], log.messages()), ((0, 0), messages))
 
-    def test_default_reaction_interrogate_and_shutdown(self):
-        name, log = self.install_child("syscommand", "--windows")
+    def test_interrogate_and_shutdown(self):
+        name, log = self.install_child("close", "--windows")
         log.wait("windows")
         pid, found = status(name)["pid"], scm(name, ("control", 4))[-1]  # interrogate changes nothing
         self.assertEqual((found["state"], found["controls"], found["pid"]), (str(RUNNING), "5", str(pid)))
-        self.assertEqual(self.stop(name)[0], (0, 0))
-        # DefWindowProc turns SC_CLOSE into the child's own WM_CLOSE.
-        self.assertEqual((log.messages(), log.wait("exit")[0]["code"]), (SC + [("main", "WM_CLOSE", "defproc")], "0"))
-        # Only the system sends a shutdown: Wine refuses it from a program.
-        name, log = self.install_child("close", "--windows")
-        log.wait("windows")
+        # Only the system sends a shutdown (handled as a stop): Wine refuses it from a program.
         self.assertEqual((scm(name, ("control", 5))[0]["ok"], status(name)["state"], log.messages()), ("0", RUNNING, []))
 
     def test_hung_window_does_not_hold_the_request_and_is_ended(self):
@@ -99,7 +94,7 @@ class HostTest(ServiceCase):
                                    ("c.exe", "--exit 3221225477", (1066, 3221225477)), ("c.exe", "--exit 3", (1066, 3))]:
             with self.subTest(exe=exe, option=option):
                 self.box.write_ini(name=name, exe=folder + exe, option=option, end=0)
-                self.assertEqual(stopped_exit(name, ("start",))[0], codes)
+                self.assertEqual(watch_stop(name, ("start",))()[0], codes)
 
     def test_instance_guard(self):
         name, log = self.install_child("close", "--windows")
@@ -116,10 +111,7 @@ class HostTest(ServiceCase):
         self.assertEqual(self.stop(name)[0], (0, 0))
 
 
-class StopTest(ServiceCase):
-    """The service reports stopped once its program has ended; a program still running 15 s after
-    the request is ended with every process it started (1460); a program ends with its host."""
-
+class StopTest(ServiceCase):  # the stop waits for the program, up to 15 s; then ends it and its processes
     def test_a_child_that_ignores_the_stop_is_ended_with_its_child(self):
         for end in ["close", "ctrlbreak"]:
             name, log = self.install_child(end, "--ignore --spawn --wait")
@@ -129,7 +121,7 @@ class StopTest(ServiceCase):
             self.assertGreater(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 10000, seen)
 
     def test_a_slow_window_is_waited_for_then_one_copy_starts(self):
-        name, log = self.install_child("close", "--windows --slow 3000")
+        name, log = self.install_child("close", "--windows --ignore --run 10000")  # ends 10 s after its start
         log.wait("windows")
         code, seen = self.stop(name)
         points = [int(s["checkpoint"]) for s in seen if s["state"] == str(STOP_PENDING)]
