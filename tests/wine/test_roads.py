@@ -3,6 +3,7 @@ write and read, the service record, and the start-up probe."""
 import os
 import resource
 import signal
+from pathlib import Path
 
 from harness import E, RUNNING, STOPPED, T, Sandbox, TaviCase, b, config, hx, ini, poll, probe, scm, status, watch_stop, winpath
 
@@ -87,15 +88,6 @@ class RoadTest(TaviCase):
         os.mkdir(self.box.ini)  # a folder in its place: even root cannot write it
         self.assertIsNone(config(self.run_case("/install /name={n} /exe=" + P, 3, [(4, E)])))
 
-    def test_folder_length(self):
-        for length, code, boxes in [(250, 0, []), (251, 1, [(29, E)])]:
-            folder = os.path.join(self.box.dir, "f")
-            box = Sandbox(self, "f" + "x" * (length - len(winpath(folder))), self.box.dir)
-            os.rename(box.exe, os.path.join(box.dir, "t.exe"))  # Wine starts no program path of 260 bytes
-            box.exe = os.path.join(box.dir, "t.exe")
-            name = self.run_case("/install /name={n} /exe=" + P, code, boxes, box, cwd=self.box.dir)
-            self.assertEqual((bool(config(name)), sorted(os.listdir(box.dir))), (code == 0, ["t.exe", "tavi.ini"][:2 - code]))
-
     def test_uninstall(self):
         name, other = self.service(), self.service()
         [scm(n, ("create", P, 3, 0x10)) for n in (name, other)]
@@ -176,9 +168,13 @@ class EdgeTest(TaviCase):
         self.assertBoxes(boxes, (28, E))
 
     def test_own_path_too_long(self):
-        box = Sandbox(self, "f" + "x" * (251 - len(winpath(self.box.dir + "/f"))), self.box.dir)
-        os.rename(box.exe, os.path.join(box.dir, "t.exe"))  # Wine starts no program whose path reaches 260 bytes
-        box.exe, name, files = os.path.join(box.dir, "t.exe"), self.service(), {}
+        # tavi's folder may have 250 bytes, not 251 (Wine starts no program whose path reaches 260 bytes).
+        fits, box = [Sandbox(self, "f" + "x" * (n - len(winpath(self.box.dir + "/f"))), self.box.dir) for n in (250, 251)]
+        for sandbox in (fits, box):
+            os.rename(sandbox.exe, os.path.join(sandbox.dir, "t.exe"))
+            sandbox.exe = os.path.join(sandbox.dir, "t.exe")
+        self.assertEqual(fits.tavi("/install /name=%s /exe=%s" % (self.service(), P), cwd=self.box.dir), (0, []))
+        name, files = self.service(), {}
         scm(name, ("create", winpath(box.exe), 3, 0x10))
         for f in ("tavi.ini", "tavi.in"):  # tavi.in: where a settings path cut at 259 bytes would lead
             box.ini, files[f] = os.path.join(box.dir, f), ini(name=name, exe=P)
@@ -193,9 +189,7 @@ class EdgeTest(TaviCase):
         # The service control manager's start shows no box that nobody could answer: it stops at once.
         self.assertEqual(watch_stop(name, ("start",))()[0], (206, 0))
         self.assertEqual((bool(config(name)), config("x"), sorted(os.listdir(box.dir))), (True, None, sorted(["t.exe", *files])))
-        for f, data in files.items():
-            with open(os.path.join(box.dir, f), "rb") as read:
-                self.assertEqual(read.read(), data)
+        self.assertEqual({f: Path(box.dir, f).read_bytes() for f in files}, files)
 
     def test_a_write_that_fails_halfway_leaves_the_file_as_it_was(self):
         old, name = b"; kept\r\n[other]\r\nk=v\r\n[tavi]\r\nname=old\r\n", self.service()
