@@ -1,8 +1,8 @@
 // probe: the Windows side of the tests. Verbs (several at once, split by ";"
 // arguments) print one record a line, "kind key=value ...", texts in hex.
-//   run DIR LINE TIMEOUT [CAPTION:BUTTON...|any]  starts LINE in DIR, answers
-//       its boxes in order (another box ends the run; "any": others answer
-//       them), then "exit code=N|timeout|box"
+//   run DIR LINE TIMEOUT [BUTTON...|any]  starts LINE in DIR, answers its
+//       boxes with these buttons in order ("any": others answer them), then
+//       "exit code=N|timeout"
 //   box CAPTION BUTTON TIMEOUT [PID]  waits for a box, prints it, presses
 //   win TITLE TIMEOUT [PID]  the window that dump, set ID TEXT, check ID N,
 //       select ID N, click ID, key VK, close, help, drop FILE..., enabled MS drive
@@ -83,27 +83,18 @@ static void Run(char **argv, int argc)
     if (!CreateProcessA(NULL, Unhex(argv[1]), NULL, NULL, FALSE, 0, NULL, argv[0], &startup, &process))
         return (void)printf("exit code=nostart\n");
     printf("started pid=%lu\n", process.dwProcessId);
-    DWORD code = 0;
-    const char *verdict = NULL;
-    for (int next = 3; !verdict && WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; fflush(stdout)) {
-        HWND box = argc > 3 && !strcmp(argv[3], "any") ? NULL : Find(NULL, process.dwProcessId, 0);
-        char answer[1024] = "-:none", caption[1024] = "";
-        if (box && next < argc)
-            lstrcpynA(answer, argv[next++], sizeof answer);
-        char *button = strrchr(answer, ':');
-        *button++ = 0;
-        if (box && (GetWindowTextA(box, caption, sizeof caption), strcmp(Hex(caption), answer)))
-            verdict = "box", button = (char *)"none"; // a box not in the list
-        if (box)
-            Answer(box, button);
-        while (box && !verdict && IsWindow(box) && WaitForSingleObject(process.hProcess, 20))
+    DWORD code = 0, any = argc > 3 && !strcmp(argv[3], "any"), timedOut = 0;
+    for (int next = 3; WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; fflush(stdout)) {
+        HWND box = any ? NULL : Find(NULL, process.dwProcessId, 0);
+        if (box) // answered with the buttons given, in order; "ok" when they are used up
+            Answer(box, next < argc ? argv[next++] : "ok");
+        while (box && IsWindow(box) && WaitForSingleObject(process.hProcess, 20))
             ;
-        verdict = verdict ? verdict : GetTickCount() - gStart > strtoul(argv[2], NULL, 10) ? "timeout" : NULL;
+        if (GetTickCount() - gStart > strtoul(argv[2], NULL, 10))
+            timedOut = TerminateProcess(process.hProcess, 1);
     }
-    if (verdict)
-        TerminateProcess(process.hProcess, 1);
     GetExitCodeProcess(process.hProcess, &code);
-    verdict ? printf("exit code=%s\n", verdict) : printf("exit code=%lu\n", code);
+    timedOut ? printf("exit code=timeout\n") : printf("exit code=%lu\n", code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 }

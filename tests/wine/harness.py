@@ -19,32 +19,25 @@ HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
 # pinned by test_window's test_strings.
 CATALOGUE = {}
 
-
 def b(text):  # texts reach Windows programs in code page 932
     return text if isinstance(text, bytes) else str(text).encode("cp932")
 
-
 def hx(text):
     return b(text).hex()
-
 
 def msg(number, name=None):
     CATALOGUE or CATALOGUE.update((int(r["id"]), r["text"]) for r in probe("strings", winpath(EXE)))
     return CATALOGUE[number].replace(b"%s", b(name)) if name else CATALOGUE[number]
 
-
 def ini(**keys):  # a settings file of one [tavi] section with these keys, in this order
     return b"[tavi]\r\n" + b"".join(b"%s=%s\r\n" % (b(k), b(v)) for k, v in keys.items())
-
 
 def winpath(path):  # drive Z: is the Unix root
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
-
 def records(data):  # lines "kind key=value ..." as dicts, texts decoded from hex
     return [{"kind": kind, **{k: bytes.fromhex(v) if k in HEX else v for k, _, v in (f.partition("=") for f in fields)}}
             for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines())]
-
 
 def probe(*args, timeout=300, background=False, trace=None, preexec=None):
     """Runs probe verbs: their records, or the run to collect later. trace: Wine
@@ -54,10 +47,8 @@ def probe(*args, timeout=300, background=False, trace=None, preexec=None):
                            env=dict(ENV, WINEDEBUG=trace) if trace else ENV, preexec_fn=preexec), out
     return run if background else collect(run, timeout)
 
-
 def peek(run):  # what a run in the background has printed so far
     return run[1].seek(0) or records(run[1].read())
-
 
 def collect(run, timeout=300):
     try:
@@ -66,10 +57,8 @@ def collect(run, timeout=300):
         run[0].kill()
     return peek(run)
 
-
 def one(found, kind):
     return next((r for r in found if r["kind"] == kind), None)
-
 
 def poll(predicate, timeout=30.0):
     deadline = time.monotonic() + timeout
@@ -77,23 +66,18 @@ def poll(predicate, timeout=30.0):
         time.sleep(0.1)
     return value
 
-
 def scm(name, *verbs, background=False):  # verbs ("status",), ("create", path, start, type), ... in one run
     return probe(*[a for verb in verbs for a in ("scm", name, *verb, ";")], background=background)
-
 
 def status(name):
     found = one(scm(name, ("status",)), "status")
     return found and {k: int(v) for k, v in found.items() if k != "kind"}
 
-
 def config(name):
     return one(scm(name, ("config",)), "config")
 
-
 def remove_service(name):
     scm(name, ("control", 1), ("watch", STOPPED, 30000), ("delete",))
-
 
 def watch_stop(name, *first):
     """Runs these verbs, then watches the service in the background until it
@@ -108,7 +92,6 @@ def watch_stop(name, *first):
         assert seen and seen[-1]["state"] == str(STOPPED), "not stopped: %r" % seen
         return (int(seen[-1]["exit"]), int(seen[-1]["specific"])), seen
     return result
-
 
 class ChildLog:  # the log that probe children write (many may share one)
     def __init__(self, path):
@@ -133,7 +116,6 @@ class ChildLog:  # the log that probe children write (many may share one)
         pids = [e["pid"] for e in self.events("start")]
         return [pid for pid, found in zip(pids, probe("alive", *pids)) if found["exists"] == "1"]
 
-
 class Sandbox:
     def __init__(self, test=None, name=None, parent=None):
         self.dir = os.path.join(parent or WORK, name or "t-" + uuid.uuid4().hex[:8])
@@ -154,13 +136,11 @@ class Sandbox:
     def line(self, tail):
         return b'"' + b(winpath(self.exe)) + b'" ' + b(tail)
 
-    def tavi(self, tail=b"", *answers, cwd=None):
-        """Runs tavi.exe answering its boxes (caption, button) in this order: (exit
-        code, boxes). A box not in the list ends the run with exit code "box"."""
-        found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), 60000, *("%s:%s" % (hx(c), x) for c, x in answers))
+    def tavi(self, tail=b"", *buttons, cwd=None):
+        """Runs tavi.exe answering its boxes with these buttons in order (then with OK): (exit code, boxes)."""
+        found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), 60000, *buttons)
         code = one(found, "exit")["code"]
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
-
 
 class TaviCase(unittest.TestCase):  # a sandbox per test; the services and children it names go after it
     def setUp(self):

@@ -10,7 +10,6 @@ from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
 
-
 class ServiceCase(TaviCase):
     def install(self, end, option, exe=None, retry=False, start=True, name=None):
         """A service for a program (a copy of the probe) through tavi's command line; its name."""
@@ -26,7 +25,6 @@ class ServiceCase(TaviCase):
 
     def stop(self, name):
         return watch_stop(name, ("control", 1))()
-
 
 class ChildTest(ServiceCase):
     def test_command_line_and_folder(self):
@@ -68,7 +66,6 @@ class ChildTest(ServiceCase):
         self.assertLess(int(seen[0]["ms"]), 3000, seen)  # the control has returned
         self.assertEqual((code, log.alive()), ((1460, 0), []))
 
-
 class HostTest(ServiceCase):
     def test_relaunch_pace_console_and_none_after_a_stop(self):
         # With ctrlbreak every child shares the host's console in a group of its
@@ -109,7 +106,6 @@ class HostTest(ServiceCase):
         name, log = self.install_child("close", "--windows", name=("tavitest" + uuid.uuid4().hex[:6]).ljust(250, "n"))
         log.wait("windows")
         self.assertEqual(self.stop(name)[0], (0, 0))
-
 
 class StopTest(ServiceCase):  # the stop waits for the program, up to 15 s; then ends it and its processes
     def test_a_child_that_ignores_the_stop_is_ended_with_its_child(self):

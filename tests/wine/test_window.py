@@ -12,10 +12,7 @@ from harness import (CATALOGUE, E, EXE, PROBE, RUNNING, STOPPED, T, TITLE, WORK,
 EXE_ID, BROWSE, OPTION, END, TEST, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY = 1000, 1001, 1002, 1003, 1004, 1005, 1010, 1011, 1012, 1013
 APP, CLOSE, SC = r"C:\tools\app.exe", [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 
-
-class Window:
-    """A tavi.exe started from its own folder, with its window open."""
-
+class Window:  # a tavi.exe started from its own folder, with its window open
     def __init__(self, test, trace=None):
         self.test, self.title = test, TITLE
         self.run = probe("run", winpath(test.box.dir), hx(test.box.line("")), 600000, "any", trace=trace, background=True)
@@ -23,15 +20,13 @@ class Window:
         test.addCleanup(probe, "win", hx(TITLE), 0, self.pid, ";", "close")  # what a failed test left open
         self.hwnd = int(self.read().window["hwnd"], 16)
 
-    def do(self, *verbs, boxes=()):
-        """Verbs on the window (("set", id, text), ("click", id), ...), then the
-        boxes that follow: (caption, button[, message[, name]]), owned by the
-        window but message 5 and 11."""
+    def do(self, *verbs, boxes=()):  # verbs on the window, then its boxes (caption, button[, message[, name]])
         found = probe("win", hx(self.title), 30000, self.pid, *[a for v in verbs for a in (";", *v[:2], *(hx(x) if v[0] == "set" else x for x in v[2:]))])
         for caption, button, *expected in boxes:
             box = one(probe("box", hx(caption), button, 60000, self.pid), "box")
             self.test.assertIn("text", box, "no %s box" % caption)
-            expected and self.test.assertBoxes([box], (expected[0], caption, *expected[1:]), owner=0 if expected[0] in (5, 11) else self.hwnd)
+            owner = 0 if expected and expected[0] in (5, 11) else self.hwnd  # messages 5 and 11 have none
+            expected and self.test.assertBoxes([box], (expected[0], caption, *expected[1:]), owner=owner)
         return found
 
     def read(self, *verbs):
@@ -55,7 +50,6 @@ class Window:
     def closed(self, *verbs, boxes=(), code=0):
         self.do(*verbs, boxes=boxes)
         self.test.assertEqual(collect(self.run)[-1]["code"], str(code))
-
 
 class WindowTest(TaviCase):
     def assertMode(self, w, registered):
@@ -197,7 +191,6 @@ class WindowTest(TaviCase):
         self.assertTrue(poll(lambda: b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd in w.trace()))
         w.closed(("click", 2))
 
-
 class TestStartTest(TaviCase):
     def press(self, w, exe, option, method):
         """Test start; waits for the notice (message 12, owned by the window); the seconds that took."""
@@ -205,9 +198,7 @@ class TestStartTest(TaviCase):
         w.fill(exe=exe, option=option, name="", end=method, click=TEST, boxes=[(T, "none", 12)])
         return time.monotonic() - started
 
-    def close_notice(self, w):
-        """OK on the notice; the seconds until the window takes input again:
-        an OK posted to it (the name is empty) shows message 1 only then."""
+    def close_notice(self, w):  # OK on the notice; the seconds until an OK posted to the window shows message 1
         started = time.monotonic()
         probe("box", hx(T), "ok", 5000, w.pid, ";", "win", hx(TITLE), 5000, w.pid, ";", "click", 1)
         w.do(boxes=[(E, "ok", 1)])
@@ -243,7 +234,6 @@ class TestStartTest(TaviCase):
         self.assertIn(b"GenerateConsoleCtrlEvent (1, %x)" % int(self.logs[4].events("start")[0]["pid"]), w.trace())
         self.assertEqual(w.trace().count(b"console:alloc_console ()"), 2)  # the missing program's and the console one's
         w.closed(("click", 2))
-
 
 class ResourceTest(TaviCase):
     def test_strings(self):
