@@ -41,6 +41,8 @@ TEST(ByteStrings, TextsPathsSettingsAndCommandLines)
     using S = ServiceSettings;
     const auto ext = [](const char *p) { return FindExtension(p) + std::to_string(HasProgramExtension(p)); };
     const auto decode = [](int encoded) { return Block(T, W((DecodeStoredOption(o, n, R"(\\\")", encoded), 0))); };
+    const auto cut = [](std::string s) { return Block(T, W((DecodeStoredOption(o, n, s.c_str(), 1), 0))); };
+    const std::string a258(258, 'a'), fits = std::to_string(ChildCommandLineFits("a b.exe", std::string(249, 'o').c_str()));
     const auto can = [](char(S::*f)[T], std::string t, S s = {}) {
         return std::to_string(CopyText(s.*f, T, t.c_str()) && SettingsCanBeStored(&s)); };
     const auto line = [](size_t k, const char *p) { return Block(k, W(FormChildCommandLine(o, n, p, "x"))); };
@@ -55,6 +57,8 @@ TEST(ByteStrings, TextsPathsSettingsAndCommandLines)
             {ext(".exe"), ".exe0"}, {ext("a.b.Bat"), "Bat1"}, {ext(R"(a.b\c)"), "0"},
             {Block(7, W(EscapeValue(o, n, SO R"(\")"))), "1:" SO R"(\\\")"}, {decode(1), R"(0:\")"},
             {Block(7, W(UnescapeValue(o, n, R"(a\b c\)"))), R"(1:a\b c\)"}, {decode(0), R"(0:\\\")"},
+            {cut(R"(\\)" + a258 + "b"), R"(0:\)" + a258}, {cut(a258 + SO "b"), "0:" + a258}, // cut after a whole character
+            {fits + std::to_string(ChildCommandLineFits("a b.exe", std::string(250, 'o').c_str())), "10"}, // 259 bytes, not 260
             {can(&S::exe, "\x83\x83"), "1"}, {can(&S::exe, "a\r"), "0"}, {can(&S::name, "\n"), "0"},
             {can(&S::option, std::string(130, '\\')), "0"}, {can(&S::description, "\x83\x83\x83"), "0"},
             {line(12, "a b.exe"), "1:\"a b.exe\" x"}, {line(11, "a b.exe"), "0:"}, {binary(5, "a b"), "0:"},

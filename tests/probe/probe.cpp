@@ -1,15 +1,12 @@
-// probe: the Windows side of the tests. Verbs (several at once, split by ";"
-// arguments) print one record a line, "kind key=value ...", texts in hex.
-//   run DIR LINE TIMEOUT [BUTTON...|any]  starts LINE in DIR, answers its
-//       boxes with these buttons in order ("any": others answer them), then
-//       "exit code=N|timeout"
+// probe: the Windows side of the tests. Verbs, several at once split by ";" arguments, print one
+// record a line, "kind key=value ...", texts in hex:
+//   run DIR LINE TIMEOUT [BUTTON...|any]  starts LINE in DIR, answers its boxes with these buttons in
+//       order ("any": others answer them), then "exit code=N|timeout"
 //   box CAPTION BUTTON TIMEOUT [PID]  waits for a box, prints it, presses
-//   win TITLE TIMEOUT [PID]  the window that dump, set ID TEXT, check ID N,
-//       select ID N, click ID, key VK, close, help, drop FILE..., enabled MS drive
-//   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|
-//       watch STATE MS  (each status change until STATE)
-//   mutex NAME [hold] | alive PID... | kill PID...  (of children; "=PID": any process)
-//   strings EXE   its string table as LoadStringA reads it
+//   win TITLE TIMEOUT [PID]  the window that dump, set ID TEXT, check ID N, select ID N, click ID,
+//       key VK, close, help, drop FILE..., enabled MS drive
+//   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
+//   mutex NAME [hold] | alive PID... | kill PID... (of children; "=PID": any) | strings EXE
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -174,16 +171,13 @@ static void Scm(char **argv, int argc)
     CloseServiceHandle(scm);
 }
 
-// Child: logs to --log FILE (else its own path + ".log") "start pid= tick=
-// cmd= cwd= conprocs= group=" (group 1: it leads a console process group of
-// its own), "windows" once they exist, "msg win=main|owned msg=WM_CLOSE|
-// SC_CLOSE from=outside|defproc" and "exit code=". Options are found anywhere
-// in its command line, whatever quotes surround them:
-// --windows: an unowned window and one it owns; WM_CLOSE ends it; SC_CLOSE
-// goes to DefWindowProc. --ignore: ignores the close messages. --hang: takes
-// no messages once its windows exist. --exit N: ends at once with N. --run
-// MS: ends with 0 after MS. --wait: runs until it is ended. --spawn: starts a
-// copy of itself (a grandchild) first. Without these it ends at once with 0.
+// Child: logs to --log FILE (else its path + ".log") "start pid= tick= cmd= cwd= conprocs= group="
+// (group 1: it leads a console process group), "windows", "msg win=main|owned msg=WM_CLOSE|SC_CLOSE
+// from=outside|defproc" and "exit code=". Options, anywhere in its command line whatever the quotes:
+// --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
+// --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N; --run
+// MS: ends with 0 after MS; --wait: runs until ended; --spawn: starts a copy (a grandchild) first.
+// Without these it ends at once with 0.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;

@@ -1,8 +1,6 @@
-"""Runs the real tavi.exe and the probe under Wine. Each test works in a
-sandbox, a folder with a copy of tavi.exe. The probe starts tavi with an exact
-command line and answers its boxes, drives the window, asks the service
-control manager and is the wrapped program. Windows programs write to files,
-never pipes: services.exe would inherit a pipe and hold it open."""
+"""Runs the real tavi.exe and the probe under Wine, each test in a sandbox (a folder with a copy of tavi.exe). The
+probe starts tavi with an exact command line and answers its boxes, drives the window, asks the service control
+manager and is the wrapped program. Windows programs write to files, never pipes: services.exe would inherit a pipe."""
 import os
 import shutil
 import subprocess
@@ -10,14 +8,13 @@ import tempfile
 import time
 import unittest
 import uuid
+from pathlib import Path
 
 WINE, EXE, PROBE, WORK = os.environ.get("WINE64", "/usr/lib/wine/wine64"), *(os.environ[k] for k in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
 T, E, TITLE, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 3, 4
 HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
-# The message catalogue as tavi.exe loads it (code page 932); its content is
-# pinned by test_window's test_strings.
-CATALOGUE = {}
+CATALOGUE = {}  # the message catalogue as tavi.exe loads it; test_window's test_strings pins it
 
 def b(text):  # texts reach Windows programs in code page 932
     return text if isinstance(text, bytes) else str(text).encode("cp932")
@@ -80,10 +77,8 @@ def remove_service(name):
     scm(name, ("control", 1), ("watch", STOPPED, 30000), ("delete",))
 
 def watch_stop(name, *first):
-    """Runs these verbs, then watches the service in the background until it
-    stops; call the result for (win32 exit code, service-specific code) and
-    every status on the way. Wine replaces the code of a host that stopped by
-    itself by 1077 a second later: only a watch under way sees it."""
+    """These verbs, then a watch until the service stops, in the background: call the result for (win32 exit
+    code, specific code) and the statuses seen. Wine turns the code to 1077 a second later: only a watch sees it."""
     run = scm(name, *first, ("watch", STOPPED, 60000), background=True)
     poll(lambda: one(peek(run), "status"))
 
@@ -98,11 +93,8 @@ class ChildLog:  # the log that probe children write (many may share one)
         self.path, self.win = path, winpath(path)
 
     def events(self, kind=None):
-        try:
-            with open(self.path, "rb") as f:
-                return [e for e in records(f.read()) if kind in (None, e["kind"])]
-        except FileNotFoundError:
-            return []
+        found = records(Path(self.path).read_bytes()) if os.path.exists(self.path) else []
+        return [e for e in found if kind in (None, e["kind"])]
 
     def wait(self, kind, count=1, timeout=60):
         found = poll(lambda: len(self.events(kind)) >= count and self.events(kind), timeout)

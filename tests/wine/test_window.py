@@ -1,5 +1,4 @@
-"""The configuration window in both modes, its ways in (typing, browse, drop,
-F1), the test start, and the resources the window and boxes are made of."""
+"""The configuration window in both modes, its ways in (typing, browse, drop, F1), the test start, the catalogue."""
 import hashlib
 import os
 import struct
@@ -123,11 +122,9 @@ class WindowTest(TaviCase):
         log, w = self.child_log(), Window(self)
         w.closed(("check", AUTO, 0), ("set", EXE_ID, winpath(self.child())), ("set", OPTION, "--windows --log " + log.win),
                  ("select", END, 0), ("click", 1), boxes=[(T, "yes"), (T, "yes", 14, name)])
-        log.wait("windows")
-        self.assertEqual((config(name)["start"], status(name)["state"]), ("3", RUNNING))
+        self.assertEqual((len(log.wait("windows")), config(name)["start"], status(name)["state"]), (1, "3", RUNNING))
         remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
-        w = Window(self)
-        scm(name, ("create", APP, 3, 0x10))
+        w, _ = Window(self), scm(name, ("create", APP, 3, 0x10))
         w.do(("click", 1), boxes=[(T, "yes"), (E, "none", 11)])
         self.assertEqual(w.read().window["enabled"], "1")
         w.closed(boxes=[(E, "ok")])
@@ -205,9 +202,8 @@ class TestStartTest(TaviCase):
         return time.monotonic() - started
 
     def test_each_method(self):
-        # A windows-subsystem copy of the program: WaitForInputIdle waits for such a program only.
-        # The selected method governs, not the stored one (3). A console program with Ctrl+Break
-        # shares the console tavi takes for it, in a group of its own; after it, tavi holds none.
+        # WaitForInputIdle waits for a windows-subsystem program only. The selected method governs, not the
+        # stored one (3). With Ctrl+Break a console program shares tavi's console in a group of its own.
         data, gui = bytearray(Path(PROBE).read_bytes()), self.child(os.path.join(self.box.dir, "gui"))
         struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 92, 2)
         Path(gui).write_bytes(data)
