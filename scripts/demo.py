@@ -10,7 +10,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
 import harness  # noqa: E402
-from harness import T, ChildLog, config, poll, probe, remove_service, scm, status, winpath  # noqa: E402
+from harness import ChildLog, config, poll, remove_service, scm, status, winpath  # noqa: E402
 
 NAME = "TaviDemo"
 STATES = {1: "STOPPED", 2: "START_PENDING", 3: "STOP_PENDING", 4: "RUNNING"}
@@ -51,7 +51,7 @@ def main():
     tail = '/install /name=%s /exe="%s" /option="--windows --log %s" /description="tavi demo" /end=sysandclose /start /ok' % (
         NAME, winpath(program), log.win)
     say("    %s> tavi.exe %s" % (winpath(box.dir), tail))
-    show_boxes(*box.tavi(tail, (T, "ok")))
+    show_boxes(*box.tavi(tail, "ok"))
 
     say("\n2. The settings file tavi.ini that it wrote:")
     for line in box.read_ini().decode("cp932").splitlines():
@@ -67,15 +67,16 @@ def main():
     say("\n4. The service is %s (host process %d); the program's output:" % (STATES.get(s["state"]), s["pid"]))
     show_log(log)
 
-    say("\n5. Stop the service:")
-    scm(NAME, ("control", 1), ("watch", harness.STOPPED, 30000))
+    say("\n5. Stop the service: tavi asks the program to end and waits for it:")
+    seen = [r for r in scm(NAME, ("control", 1), ("watch", harness.STOPPED, 30000)) if r["kind"] == "status"]
+    for r in seen:
+        say("    %s (check point %s, exit code %s)" % (STATES.get(int(r["state"])), r["checkpoint"], r["exit"]))
     poll(lambda: log.events("exit"))
-    s = status(NAME)
-    say("    the service is %s, exit code %d; the program's output now:" % (STATES.get(s["state"]), s["exit"]))
+    say("    the program's output now:")
     show_log(log)
 
     say("\n6. Remove the service:")
-    show_boxes(*box.tavi("/uninstall /ini /ok", (T, "ok")))
+    show_boxes(*box.tavi("/uninstall /ini /ok", "ok"))
     gone = config(NAME) is None
     say("    service %s" % ("removed" if gone else "STILL REGISTERED"))
     return 0 if gone else 1
