@@ -32,39 +32,48 @@ template <class Values> static std::string Summary(const CommandFlags &f, const 
     return s.erase(s.find_last_not_of('|') + 1);
 }
 
-// Paths and escapes are walked as Shift_JIS; a result fits exactly its room, one byte less gives 0 and the
-// empty text: a cut command line would run other options. Settings are stored only if they read back whole.
-// At every "/" or "-" outside a value the whole option table is tried in order; values are read byte-wise
-// and cut at 259 bytes. The command line is taken only to install or uninstall without /ini.
-TEST(ByteStrings, TextsPathsSettingsAndCommandLines)
+// Paths are walked as Shift_JIS: a second byte that is a backslash or a dot splits nothing. A line formed
+// fits exactly its room; one byte less gives 0 and the empty text, as a cut command line would run other options.
+TEST(ByteStrings, PathsAndTheLinesFormedFromThem)
 {
-    using S = ServiceSettings;
     const auto ext = [](const char *p) { return FindExtension(p) + std::to_string(HasProgramExtension(p)); };
-    const auto decode = [](int encoded) { return Block(T, W((DecodeStoredOption(o, n, R"(\\\")", encoded), 0))); };
-    const auto cut = [](std::string s) { return Block(T, W((DecodeStoredOption(o, n, s.c_str(), 1), 0))); };
-    const std::string a258(258, 'a'), fits = std::to_string(ChildCommandLineFits("a b.exe", std::string(249, 'o').c_str()));
-    const auto can = [](char(S::*f)[T], std::string t, S s = {}) {
-        return std::to_string(CopyText(s.*f, T, t.c_str()) && SettingsCanBeStored(&s)); };
+    const auto folder = [](const char *exe) { return Block(T, W((FormChildWorkingDirectory(o, n, exe), 0))); };
+    const auto fits = [](size_t k) { return std::to_string(ChildCommandLineFits("a b.exe", std::string(k, 'o').c_str())); };
     const auto line = [](size_t k, const char *p) { return Block(k, W(FormChildCommandLine(o, n, p, "x"))); };
     const auto binary = [](size_t k, const char *p) { return Block(k, W(FormServiceBinaryPath(o, n, p))); };
-    const auto folder = [](const char *exe) { return Block(T, W((FormChildWorkingDirectory(o, n, exe), 0))); };
+    Expect({{Block(T, W((BaseNameWithoutExtension(o, n, "D:" SO "a.b.c"), 0))), "0:" SO "a"},
+            {ext(".exe"), ".exe0"}, {ext("a.b.Bat"), "Bat1"}, {ext(R"(a.b\c)"), "0"},
+            {folder(R"(C:\a\b.exe)"), R"(0:C:\a)"}, {folder(R"("C:\P F\)" SO R"(b.exe")"), R"(0:C:\P F)"},
+            {fits(249) + fits(250), "10"}, // 259 bytes, not 260
+            {line(12, "a b.exe"), "1:\"a b.exe\" x"}, {line(11, "a b.exe"), "0:"}, {binary(5, "a b"), "0:"},
+            {line(T, "\"a b\""), "1:\"a b\" x"}, {binary(4, "a.b"), "1:a.b"}, {binary(6, "a b"), "1:\"a b\""}});
+}
+// Settings are stored only if they would read back whole; an escaped option round-trips, and one that does
+// not fit is cut after a whole character, never left escaped.
+TEST(ByteStrings, SettingsStoredWhole)
+{
+    using S = ServiceSettings;
+    const auto can = [](char(S::*f)[T], std::string t, S s = {}) {
+        return std::to_string(CopyText(s.*f, T, t.c_str()) && SettingsCanBeStored(&s)); };
+    const auto decode = [](int encoded) { return Block(T, W((DecodeStoredOption(o, n, R"(\\\")", encoded), 0))); };
+    const auto cut = [](std::string s) { return Block(T, W((DecodeStoredOption(o, n, s.c_str(), 1), 0))); };
+    const std::string a258(258, 'a');
+    Expect({{can(&S::exe, "\x83\x83"), "1"}, {can(&S::exe, "a\r"), "0"}, {can(&S::name, "\n"), "0"},
+            {can(&S::option, std::string(130, '\\')), "0"}, {can(&S::description, "\x83\x83\x83"), "0"},
+            {Block(7, W(EscapeValue(o, n, SO R"(\")"))), "1:" SO R"(\\\")"}, {decode(1), R"(0:\")"},
+            {Block(7, W(UnescapeValue(o, n, R"(a\b c\)"))), R"(1:a\b c\)"}, {decode(0), R"(0:\\\")"},
+            {cut(R"(\\)" + a258 + "b"), R"(0:\)" + a258}, {cut(a258 + SO "b"), "0:" + a258}});
+}
+// At every "/" or "-" outside a value the whole option table is tried in order; values are read byte-wise
+// and cut at 259 bytes. The command line is taken only to install or uninstall without /ini.
+TEST(ByteStrings, CommandLines)
+{
     const auto read = [](size_t k, const char *s) { return Block(k, W(ReadOptionValue(o, s, n) - s)); };
     const auto scan = [](std::string tail, CommandFlags f = {}, CollectedValues v = {}) {
         return ScanCommandLine(tail.c_str(), &f, &v), Summary(f, v); };
     const auto parse = [](const char *tail) { gLoads = 0, gSettings = {"", "", "o", "", 7, 0, 0, 0};
         return ParseCommandLine(tail), std::to_string(gLoads) + " " + Summary(gFlags, gSettings); };
-    Expect({{Block(T, W((BaseNameWithoutExtension(o, n, "D:" SO "a.b.c"), 0))), "0:" SO "a"},
-            {ext(".exe"), ".exe0"}, {ext("a.b.Bat"), "Bat1"}, {ext(R"(a.b\c)"), "0"},
-            {Block(7, W(EscapeValue(o, n, SO R"(\")"))), "1:" SO R"(\\\")"}, {decode(1), R"(0:\")"},
-            {Block(7, W(UnescapeValue(o, n, R"(a\b c\)"))), R"(1:a\b c\)"}, {decode(0), R"(0:\\\")"},
-            {cut(R"(\\)" + a258 + "b"), R"(0:\)" + a258}, {cut(a258 + SO "b"), "0:" + a258}, // cut after a whole character
-            {fits + std::to_string(ChildCommandLineFits("a b.exe", std::string(250, 'o').c_str())), "10"}, // 259 bytes, not 260
-            {can(&S::exe, "\x83\x83"), "1"}, {can(&S::exe, "a\r"), "0"}, {can(&S::name, "\n"), "0"},
-            {can(&S::option, std::string(130, '\\')), "0"}, {can(&S::description, "\x83\x83\x83"), "0"},
-            {line(12, "a b.exe"), "1:\"a b.exe\" x"}, {line(11, "a b.exe"), "0:"}, {binary(5, "a b"), "0:"},
-            {line(T, "\"a b\""), "1:\"a b\" x"}, {binary(4, "a.b"), "1:a.b"}, {binary(6, "a b"), "1:\"a b\""},
-            {folder(R"(C:\a\b.exe)"), R"(0:C:\a)"}, {folder(R"("C:\P F\)" SO R"(b.exe")"), R"(0:C:\P F)"},
-            {read(T, "=\"a b\"glued c"), "11:a b"}, {read(T, R"(="C:\d\" b)"), R"(10:C:\d" b)"},
+    Expect({{read(T, "=\"a b\"glued c"), "11:a b"}, {read(T, R"(="C:\d\" b)"), R"(10:C:\d" b)"},
             {read(T, "=abc\tx"), "4:abc"}, {read(4, "=abcdef"), "4:abc"}, {scan("/startok"), "start ok end=2"},
             {scan("/okstart"), "ok end=2"}, {scan("-NAME=a /name b"), "end=2"}, {scan("/END=SysCommand"), "end=1"},
             {scan("/end=ctrlbreak /end=closed /end=9 /end= 0"), "end=3"},

@@ -118,12 +118,10 @@ class Sandbox:
         test and test.addCleanup(shutil.rmtree, self.dir, True)
 
     def read_ini(self):
-        with open(self.ini, "rb") as f:
-            return f.read()
+        return Path(self.ini).read_bytes()
 
     def write_ini(self, data=None, **keys):
-        with open(self.ini, "wb") as f:
-            f.write(b(data) if data is not None else ini(**keys))
+        Path(self.ini).write_bytes(b(data) if data is not None else ini(**keys))
 
     def line(self, tail):
         return b'"' + b(winpath(self.exe)) + b'" ' + b(tail)

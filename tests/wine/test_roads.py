@@ -59,9 +59,7 @@ class RoadTest(TaviCase):
         name = self.service()
         hand = b("; by hand\r\n[tavi]\r\nname = %s\r\nexe=%s\r\ndescription=from file\r\ndesktop=1\r\n" % (name, P))
         self.box.write_ini(hand)
-        code, boxes = self.box.tavi("/install /ini /ok /name=other /exe=C:\\x.txt", "ok")
-        self.assertEqual(code, 0)
-        self.assertBoxes(boxes, (17, T, name))
+        self.run_case("/install /ini /ok /name=other /exe=C:\\x.txt", 0, [(17, T)], name=name)
         self.assertEqual([config(name)[k] for k in ("type", "start", "description")], ["272", "2", b"from file"])
         self.assertEqual(self.box.read_ini(), hand)  # auto defaults to 1
         os.remove(self.box.ini)
@@ -91,9 +89,7 @@ class RoadTest(TaviCase):
         self.assertTrue(poll(lambda: status(name)["state"] == RUNNING))
         self.assertEqual(self.box.tavi("/uninstall /question /name=" + name, "no")[0], 2)
         self.assertEqual(status(name)["state"], STOPPED)  # stopped by the probe, not started again
-        code, boxes = self.box.tavi("/uninstall /question /ok /name=" + name, "yes", "ok")
-        self.assertEqual(code, 0)
-        self.assertBoxes(boxes, (15, T, name), (18, T, name))
+        self.run_case("/uninstall /question /ok /name={n}", 0, [(15, T, "yes"), (18, T)], name=name)
         self.assertIsNone(config(name))
 
     def test_record(self):
