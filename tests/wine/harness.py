@@ -50,9 +50,9 @@ def peek(run):  # what a run in the background has printed so far
 def collect(run, timeout=300):
     try:
         run[0].wait(timeout)
+        return peek(run)
     finally:
-        run[0].kill()
-    return peek(run)
+        run[0].kill(), run[1].close()
 
 def one(found, kind):
     return next((r for r in found if r["kind"] == kind), None)
@@ -109,9 +109,9 @@ class ChildLog:  # the log that probe children write (many may share one)
         return [pid for pid, found in zip(pids, probe("alive", *pids)) if found["exists"] == "1"]
 
 class Sandbox:
-    def __init__(self, test=None, name=None, parent=None):
+    def __init__(self, test=None, name=None, parent=None, exe="tavi.exe"):
         self.dir = os.path.join(parent or WORK, name or "t-" + uuid.uuid4().hex[:8])
-        self.exe, self.ini = os.path.join(self.dir, "tavi.exe"), os.path.join(self.dir, "tavi.ini")
+        self.exe, self.ini = os.path.join(self.dir, exe), os.path.join(self.dir, "tavi.ini")
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
         shutil.copyfile(EXE, self.exe)

@@ -151,10 +151,7 @@ class EdgeTest(TaviCase):
 
     def test_own_path_too_long(self):
         # tavi's folder may have 250 bytes, not 251 (Wine starts no program whose path reaches 260 bytes).
-        fits, box = [Sandbox(self, "f" + "x" * (n - len(winpath(self.box.dir + "/f"))), self.box.dir) for n in (250, 251)]
-        for sandbox in (fits, box):
-            os.rename(sandbox.exe, os.path.join(sandbox.dir, "t.exe"))
-            sandbox.exe = os.path.join(sandbox.dir, "t.exe")
+        fits, box = [Sandbox(self, "f" + "x" * (n - len(winpath(self.box.dir + "/f"))), self.box.dir, "t.exe") for n in (250, 251)]
         self.assertEqual(fits.tavi("/install /name=%s /exe=%s" % (self.service(), P), cwd=self.box.dir), (0, []))
         name, files = self.service(), {}
         scm(name, ("create", winpath(box.exe), 3, 0x10))
@@ -179,6 +176,9 @@ class EdgeTest(TaviCase):
         # No file of the probe and tavi may grow past 300 bytes (a write past it fails): the description
         # is the key that takes tavi.ini past it. Without the limit, the other lines stay.
         capped = lambda: (resource.setrlimit(resource.RLIMIT_FSIZE, (300, 300)), signal.signal(signal.SIGXFSZ, signal.SIG_IGN))
+        # A Wine server kept up meanwhile: one that the capped probe started would inherit the limit and crash.
+        self.addCleanup(probe("mutex", "tavi-server-up", "hold", background=True)[0].kill)
+        self.assertTrue(poll(lambda: probe("mutex", "tavi-server-up")[0]["exists"] == "1"))
         for limit, code, kept in [(capped, "3", old), (None, "0", old[:27])]:
             self.box.write_ini(old)
             self.assertEqual(probe("run", winpath(self.box.dir), tail, 60000, preexec=limit)[-1]["code"], code)
