@@ -4,6 +4,7 @@
 // serves when tavi.ini cannot be read. Nothing is shown, since nobody could
 // answer a message box on the service's desktop, and nothing is started.
 #include "service/refused_start.h"
+#include "service/service_host.h"
 
 static DWORD gRefusal;
 
@@ -27,11 +28,6 @@ static void WINAPI RefusedServiceMain(DWORD, LPSTR *)
 BOOL RunRefusingDispatcher(DWORD error)
 {
     char name[] = "";
-    SERVICE_TABLE_ENTRYA table[2];
-    table[0].lpServiceName = name;
-    table[0].lpServiceProc = RefusedServiceMain;
-    table[1].lpServiceName = NULL;
-    table[1].lpServiceProc = NULL;
     gRefusal = error;
-    return StartServiceCtrlDispatcherA(table);
+    return StartDispatcherFor(name, RefusedServiceMain);
 }

@@ -31,14 +31,19 @@ BOOL RunServiceDispatcher(void)
     gRuntime.stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (gRuntime.stopEvent == NULL)
         return FALSE;
-    SERVICE_TABLE_ENTRYA table[2];
-    table[0].lpServiceName = gSettings.name;
-    table[0].lpServiceProc = ServiceMain;
-    table[1].lpServiceName = NULL;
-    table[1].lpServiceProc = NULL;
-    BOOL result = StartServiceCtrlDispatcherA(table);
+    BOOL result = StartDispatcherFor(gSettings.name, ServiceMain);
     CloseHandle(gRuntime.stopEvent);
     return result;
+}
+
+BOOL StartDispatcherFor(char *name, LPSERVICE_MAIN_FUNCTIONA main)
+{
+    SERVICE_TABLE_ENTRYA table[2];
+    table[0].lpServiceName = name;
+    table[0].lpServiceProc = main;
+    table[1].lpServiceName = NULL;
+    table[1].lpServiceProc = NULL;
+    return StartServiceCtrlDispatcherA(table);
 }
 
 void WINAPI ServiceControlHandler(DWORD control)

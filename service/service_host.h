@@ -30,6 +30,9 @@ extern RuntimeState gRuntime;
 // 1 when another host of this service name runs; the process then ends.
 int AcquireInstanceMutex(void);
 BOOL RunServiceDispatcher(void);
+// Connects to the dispatcher with a table of one service, name and main;
+// FALSE at once when the process was not started by the SCM.
+BOOL StartDispatcherFor(char *name, LPSERVICE_MAIN_FUNCTIONA main);
 void WINAPI ServiceMain(DWORD argc, LPSTR *argv);
 void WINAPI ServiceControlHandler(DWORD control);
 BOOL ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint, DWORD specificExitCode = 0);

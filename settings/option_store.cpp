@@ -42,6 +42,8 @@ int SettingsCanBeStored(const ServiceSettings *settings)
 
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)
 {
+    if (size == 0)
+        return;
     // Decoding never lengthens a text, so whatever the reader returned fits
     // here; a file written by hand holds the option as it is.
     char decoded[STORED_OPTION_SIZE];
@@ -49,8 +51,6 @@ void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)
         UnescapeValue(decoded, sizeof decoded, stored);
     else
         CopyText(decoded, sizeof decoded, stored);
-    if (size == 0)
-        return;
     // A hand-edited file can hold more than the field takes: the text is
     // cut where a character ends, never inside a double-byte character.
     if (!CopyText(out, size, decoded) && EndsInLeadByte(out))
