@@ -14,18 +14,8 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
     exit 2
 fi
 
-missing=()
-for p in clang libclang-rt-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    { $sudo apt-get update -qq &&
-      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
-        { echo "fuzz: package installation failed"; exit 1; }
-fi
+source "$ROOT/scripts/lib.sh"
+install_missing clang libclang-rt-dev || { echo "fuzz: package installation failed"; exit 1; }
 
 # The target with the pure sources it calls, built afresh each run (a few seconds).
 mkdir -p "$BUILD/logs"

@@ -1,6 +1,5 @@
-# Shared by scripts/test.sh and scripts/demo.sh: installs what is missing,
-# builds, and brings up the Wine prefix and the X display the tests use.
-# Sourced, not run.
+# Shared by the scripts: installs what is missing, builds, and brings up the
+# Wine prefix and the X display the tests use. Sourced, not run.
 
 TAVI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WINE64=/usr/lib/wine/wine64
@@ -32,21 +31,22 @@ ensure_locale() {
     $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 >/dev/null 2>&1
 }
 
-ensure_packages() {
-    local missing=()
-    for p in "${tavi_packages[@]}"; do
+# Installs those of the packages named that are not installed yet.
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
-    if [ ${#missing[@]} -eq 0 ]; then
-        ensure_locale
-        return 0
-    fi
+    [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null || return 1
-    ensure_locale
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+ensure_packages() {
+    install_missing "${tavi_packages[@]}" && ensure_locale
 }
 
 build_all() {

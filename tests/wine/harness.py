@@ -13,6 +13,7 @@ from pathlib import Path
 WINE, EXE, PROBE, WORK = os.environ.get("WINE64", "/usr/lib/wine/wine64"), *(os.environ[k] for k in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
 T, E, TITLE, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 3, 4
+CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # a close message as the child logs it
 HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
 CATALOGUE = {}  # the message catalogue as tavi.exe loads it; test_window's test_strings pins it
 

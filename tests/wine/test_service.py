@@ -4,9 +4,8 @@ import os
 import time
 import uuid
 
-from harness import RUNNING, STOP_PENDING, TaviCase, b, poll, probe, scm, status, watch_stop, winpath
+from harness import CLOSE, RUNNING, SC, STOP_PENDING, TaviCase, b, poll, probe, scm, status, watch_stop, winpath
 
-CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
 
 class ServiceCase(TaviCase):

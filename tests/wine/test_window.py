@@ -5,11 +5,11 @@ import struct
 import time
 from pathlib import Path
 
-from harness import (CATALOGUE, E, EXE, PROBE, RUNNING, STOPPED, T, TITLE, WORK, TaviCase, b, collect, config, hx, ini, msg,
-                     one, peek, poll, probe, remove_service, scm, status, winpath)
+from harness import (CATALOGUE, CLOSE, E, EXE, PROBE, RUNNING, SC, STOPPED, T, TITLE, WORK, TaviCase, b, collect, config, hx,
+                     ini, msg, one, peek, poll, probe, remove_service, scm, status, winpath)
 
 EXE_ID, BROWSE, OPTION, END, TEST, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY = 1000, 1001, 1002, 1003, 1004, 1005, 1010, 1011, 1012, 1013
-APP, CLOSE, SC = r"C:\tools\app.exe", [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]
+APP = r"C:\tools\app.exe"
 
 class Window:  # a tavi.exe started from its own folder, with its window open
     def __init__(self, test, trace=None):
