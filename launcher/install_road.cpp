@@ -1,4 +1,5 @@
-// The command-line install: validate, confirm, save, register, start.
+// The command-line install: validate, confirm, register with the settings
+// saved, start.
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
 #include "launcher/messages.h"
@@ -32,12 +33,15 @@ int RunInstallRoad(void)
     if (gFlags.question &&
         ShowMessage(NULL, IDS_CONFIRM_REGISTER, gSettings.name, kErrorCaption, MB_YESNO) != IDYES)
         return EXIT_NOT_CONFIRMED;
-    // A service registered without its settings would have nothing to run.
-    if (!gFlags.ini && !SaveSettings()) {
+    // The settings change only together with a registration that works: a
+    // refused install must not rewrite what a running service will read at
+    // its next start. They are prepared beside tavi.ini first, since a
+    // service registered without its settings would have nothing to run.
+    if (!gFlags.ini && !PrepareSettings()) {
         ReportRoadError(IDS_CREATE_FAILED, NULL);
         return EXIT_SCM_FAILED;
     }
-    DWORD error = CreateWrappedService();
+    DWORD error = CreateWithSettings(!gFlags.ini);
     if (error != 0) {
         ReportRoadError(error == ERROR_SERVICE_EXISTS ? IDS_NAME_TAKEN : IDS_CREATE_FAILED, NULL);
         return EXIT_SCM_FAILED;

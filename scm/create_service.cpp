@@ -1,5 +1,6 @@
 // Registers the executable itself as the service named in gSettings.
 #include "scm/scm_ops.h"
+#include "settings/settings_file.h"
 #include "scm/scm_handle.h"
 #include "scm/service_path.h"
 #include "launcher/startup.h"
@@ -26,5 +27,22 @@ DWORD CreateWrappedService(void)
     SERVICE_DESCRIPTIONA description;
     description.lpDescription = gSettings.description;
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    return 0;
+}
+
+DWORD CreateWithSettings(int prepared)
+{
+    DWORD error = CreateWrappedService();
+    if (error != 0) {
+        if (prepared)
+            DiscardSettings();
+        return error;
+    }
+    if (prepared && !CommitSettings()) {
+        // Registered without its settings, the service would run another
+        // program, or none: the registration goes again.
+        DeleteWrappedService();
+        return ERROR_WRITE_FAULT;
+    }
     return 0;
 }

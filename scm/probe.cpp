@@ -1,5 +1,6 @@
 // The start-up probe: platform, launch kind, and the state of an existing
-// service of the configured name, which it reads back and asks to stop.
+// service of the configured name, which it reads back and, for the window,
+// asks to stop.
 #include "scm/scm_ops.h"
 #include "scm/scm_handle.h"
 #include "launcher/command_line.h"
@@ -79,6 +80,10 @@ int ProbeService(void)
         return 0;
     gProbe.serviceExists = 1;
     ReadBackRegistration(handles.service.get());
-    StopExistingService(handles.service.get());
+    // Only the window needs the service stopped, while its settings are
+    // shown; a command-line request leaves a running service running (the
+    // delete stops it itself), also when it is refused or answered No.
+    if (!gFlags.install && !gFlags.uninstall)
+        StopExistingService(handles.service.get());
     return 0;
 }

@@ -19,11 +19,15 @@ extern ProbeResult gProbe;
 // executable's (ASCII case-insensitive); one too long to read differs.
 int ModuleDirIsCurrent(void);
 // Returns launchedByScm. May change the current directory, may replace
-// gSettings.auto_ and desktop by an existing registration's, and asks an
-// existing service to stop.
+// gSettings.auto_ and desktop by an existing registration's, and, for the
+// window road only, asks an existing service to stop.
 int ProbeService(void);
 // 0 on success, else the platform's error code (1073 when the name is taken).
 DWORD CreateWrappedService(void);
+// CreateWrappedService, and with prepared set, the settings that
+// PrepareSettings wrote put in tavi.ini's place once the service exists:
+// when either fails, neither happens. 0 or the error code.
+DWORD CreateWithSettings(int prepared);
 int DeleteWrappedService(void);
 int StartWrappedService(void);
 

@@ -29,5 +29,9 @@ void FormChildWorkingDirectory(char *out, size_t size, const char *exe)
         return;
     // A path given in quotes has its folder after the opening quote.
     CopyText(out, size, exe[0] == '"' ? exe + 1 : exe);
+    size_t length = strlen(out);
     CutAtLastBackslash(out);
+    // Without a folder the program runs in the current one.
+    if (strlen(out) == length)
+        out[0] = '\0';
 }

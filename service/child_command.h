@@ -14,7 +14,8 @@ int FormChildCommandLine(char *out, size_t size, const char *exe, const char *op
 // bytes; a registration that could never start is refused with this.
 int ChildCommandLineFits(const char *exe, const char *option);
 // The program path cut at its last backslash (Shift_JIS-aware), without
-// the opening quote of a quoted path.
+// the opening quote of a quoted path; the empty text for a path without a
+// folder, which runs in the current directory (tavi's own on every road).
 void FormChildWorkingDirectory(char *out, size_t size, const char *exe);
 
 #endif

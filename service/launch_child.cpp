@@ -29,8 +29,8 @@ BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job,
     FormChildWorkingDirectory(directory, sizeof directory, exe);
     if (job != NULL)
         flags |= CREATE_SUSPENDED;
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL, directory, &startup,
-                        child))
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL,
+                        directory[0] != '\0' ? directory : NULL, &startup, child))
         return FALSE;
     if (job != NULL) {
         // A host that is itself in a job cannot nest one before Windows 8:

@@ -1,8 +1,9 @@
 // Writes gSettings to tavi.ini so that a failure leaves the file as it was:
 // the keys go into a copy beside it, "tavi.tmp", which replaces tavi.ini
-// only when every key is in it; otherwise the copy is deleted. The copy
-// keeps the file's other sections and lines. Its name is as long as
-// "tavi.ini", so its path fits whenever the settings path does.
+// only when every key is in it and the caller's registration has worked;
+// otherwise the copy is deleted. The copy keeps the file's other sections
+// and lines. Its name is as long as "tavi.ini", so its path fits whenever
+// the settings path does.
 #include <windows.h>
 #include <string.h>
 
@@ -62,7 +63,14 @@ static int KeysReachedFile(const StoredKey *keys, int count, const char *path)
     return 1;
 }
 
-int SaveSettings(void)
+// The copy's path: "tavi.tmp" beside tavi.ini.
+static int FormCopyPath(char *copy)
+{
+    CopyText(copy, TEXT_SIZE, gPaths.moduleDir);
+    return AppendText(copy, TEXT_SIZE, "\\tavi.tmp");
+}
+
+int PrepareSettings(void)
 {
     // Callers refuse an option that does not fit before they get here; an
     // option that still does not is stored empty rather than cut.
@@ -82,12 +90,26 @@ int SaveSettings(void)
     const int count = sizeof keys / sizeof keys[0];
 
     char copy[TEXT_SIZE];
-    CopyText(copy, TEXT_SIZE, gPaths.moduleDir);
-    if (!AppendText(copy, TEXT_SIZE, "\\tavi.tmp") || !StartCopy(copy))
+    if (!FormCopyPath(copy) || !StartCopy(copy))
         return 0;
-    if (WriteKeys(keys, count, copy) && KeysReachedFile(keys, count, copy) &&
-        MoveFileExA(copy, gPaths.settingsPath, MOVEFILE_REPLACE_EXISTING))
+    if (WriteKeys(keys, count, copy) && KeysReachedFile(keys, count, copy))
         return 1;
     DeleteFileA(copy);
     return 0;
+}
+
+int CommitSettings(void)
+{
+    char copy[TEXT_SIZE];
+    if (FormCopyPath(copy) && MoveFileExA(copy, gPaths.settingsPath, MOVEFILE_REPLACE_EXISTING))
+        return 1;
+    DiscardSettings();
+    return 0;
+}
+
+void DiscardSettings(void)
+{
+    char copy[TEXT_SIZE];
+    if (FormCopyPath(copy))
+        DeleteFileA(copy);
 }

@@ -6,9 +6,16 @@ extern const char kSettingsSection[]; // "tavi"
 
 // Fills all eight fields of gSettings; absent values take their defaults.
 void LoadSettings(void);
-// Writes all eight fields and encode=1, keeping the rest of the file.
-// Returns 1 when every key was written, 0 when one was not (a read-only
-// file or folder, a full disk); the file is then left as it was.
-int SaveSettings(void);
+// Saving is two steps, so that the settings change only together with a
+// registration that works. PrepareSettings writes all eight fields and
+// encode=1 into a copy of tavi.ini that keeps the rest of the file; it
+// returns 1 when every key reached the copy, 0 when one did not (a
+// read-only file or folder, a full disk), and then nothing is left behind.
+int PrepareSettings(void);
+// Puts the prepared copy in tavi.ini's place; 1 on success. On failure the
+// copy is deleted and tavi.ini is left as it was.
+int CommitSettings(void);
+// Deletes the prepared copy; tavi.ini is left as it was.
+void DiscardSettings(void);
 
 #endif

@@ -126,23 +126,33 @@ static void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
         return;
     }
-    if (!SaveSettings()) {
+    if (!PrepareSettings()) {
         ShowMessage(dialog, IDS_CREATE_FAILED, NULL, kCaption, MB_OK);
         return;
     }
-    if (ShowMessage(dialog, IDS_CONFIRM_REGISTER, gSettings.name, kCaption, MB_YESNO) == IDYES) {
-        DWORD error = CreateWrappedService();
-        if (error == 0) {
-            if (ShowMessage(dialog, IDS_REGISTERED_START, gSettings.name, kCaption, MB_YESNO) ==
-                IDYES)
-                StartWrappedService();
-        } else if (error == ERROR_SERVICE_EXISTS) {
-            // Not owned by the window, as the delete failure below.
-            ShowMessage(NULL, IDS_NAME_TAKEN, NULL, kErrorCaption, MB_OK);
-        } else {
+    if (ShowMessage(dialog, IDS_CONFIRM_REGISTER, gSettings.name, kCaption, MB_YESNO) != IDYES) {
+        // Not registered: the settings are kept all the same.
+        if (!CommitSettings()) {
             ShowMessage(dialog, IDS_CREATE_FAILED, NULL, kCaption, MB_OK);
+            return;
         }
+        DestroyWindow(dialog);
+        return;
     }
+    // A registration that fails changes nothing: tavi.ini stays as it was
+    // and the window stays with the input, so the user can change the name.
+    DWORD error = CreateWithSettings(1);
+    if (error == ERROR_SERVICE_EXISTS) {
+        // Not owned by the window, as the delete failure below.
+        ShowMessage(NULL, IDS_NAME_TAKEN, NULL, kErrorCaption, MB_OK);
+        return;
+    }
+    if (error != 0) {
+        ShowMessage(dialog, IDS_CREATE_FAILED, NULL, kCaption, MB_OK);
+        return;
+    }
+    if (ShowMessage(dialog, IDS_REGISTERED_START, gSettings.name, kCaption, MB_YESNO) == IDYES)
+        StartWrappedService();
     DestroyWindow(dialog);
 }
 

@@ -43,7 +43,7 @@ TEST(ByteStrings, PathsAndTheLinesFormedFromThem)
     const auto binary = [](size_t k, const char *p) { return Block(k, W(FormServiceBinaryPath(o, n, p))); };
     Expect({{Block(T, W((BaseNameWithoutExtension(o, n, "D:" SO "a.b.c"), 0))), "0:" SO "a"},
             {ext(".exe"), ".exe0"}, {ext("a.b.Bat"), "Bat1"}, {ext(R"(a.b\c)"), "0"},
-            {folder(R"(C:\a\b.exe)"), R"(0:C:\a)"}, {folder(R"("C:\P F\)" SO R"(b.exe")"), R"(0:C:\P F)"},
+            {folder(R"(C:\a\b.exe)"), R"(0:C:\a)"}, {folder("b.exe"), "0:"}, {folder(R"("C:\P F\)" SO R"(b.exe")"), R"(0:C:\P F)"},
             {fits(249) + fits(250), "10"}, // 259 bytes, not 260
             {line(12, "a b.exe"), "1:\"a b.exe\" x"}, {line(11, "a b.exe"), "0:"}, {binary(5, "a b"), "0:"},
             {line(T, "\"a b\""), "1:\"a b\" x"}, {binary(4, "a.b"), "1:a.b"}, {binary(6, "a b"), "1:\"a b\""}});

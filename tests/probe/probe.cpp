@@ -7,6 +7,7 @@
 //       key VK, close, help, drop FILE..., enabled MS drive
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
 //   mutex NAME [hold] | alive PID... | kill PID... (of children; "=PID": any) | strings EXE
+//   lock FILE  holds FILE open, sharing reading only, until killed
 // Started with anything else, it is the test child (see Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -275,7 +276,7 @@ int main(int argc, char **argv)
 {
     char first[64];
     snprintf(first, sizeof first, " %s ", argc > 1 ? argv[1] : "");
-    if (!strstr(" run box win scm mutex alive kill strings ", first))
+    if (!strstr(" run box win scm mutex alive kill strings lock ", first))
         return Child();
     for (int i = 1, n; i < argc; i += n + 1) { // past the verb, its arguments and the ";"
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
@@ -311,6 +312,8 @@ int main(int argc, char **argv)
             Sleep(20);
         if (!strcmp(v, "scm"))
             Scm(a, count);
+        if (!strcmp(v, "lock") && CreateFileA(a[0], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) != INVALID_HANDLE_VALUE)
+            printf("lock held=1\n"), fflush(stdout), Sleep(INFINITE);
         for (int k = 0; k < count && (!strcmp(v, "mutex") || !strcmp(v, "alive") || !strcmp(v, "kill")); k++) {
             char mark[300]; // a child holds a mutex named after its pid for its whole life
             snprintf(mark, sizeof mark, *v == 'm' ? "%s" : "probe-child-%s", a[k]);

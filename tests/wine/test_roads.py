@@ -4,7 +4,7 @@ import resource
 import signal
 from pathlib import Path
 
-from harness import E, RUNNING, STOPPED, T, Sandbox, TaviCase, b, config, hx, ini, poll, probe, scm, status, watch_stop, winpath
+from harness import E, RUNNING, STOPPED, T, Sandbox, TaviCase, b, config, hx, ini, one, peek, poll, probe, scm, status, watch_stop, winpath
 
 P, NOTEPAD = r"C:\apps\web.exe", r"C:\windows\system32\notepad.exe"  # notepad runs until closed
 # tail ({n}: a new service name), exit code, boxes (message, caption[, answer]),
@@ -66,18 +66,44 @@ class RoadTest(TaviCase):
         [self.run_case(tail, 1, [(1, E)]) for tail in ("/install /ini", "/uninstall /ini")]
         self.assertFalse(os.path.exists(self.box.ini))
 
-    def test_name_taken_and_the_registration_read_back(self):
-        # registered (start type, type); flags given; auto and desktop saved.
-        for start, kind, flags, saved in [(2, 0x110, "", b"1\r\ndesktop=1"), (3, 0x10, "/auto /desktop", b"0\r\ndesktop=0"),
-                                          (4, 0x110, "/auto", b"1\r\ndesktop=1"), (4, 0x110, "", b"0\r\ndesktop=1")]:
-            name = self.service()
-            scm(name, ("create", P, start, kind))
-            self.run_case("/install /name=%s /exe=%s %s" % (name, NOTEPAD, flags), 3, [(11, E)])
-            self.assertIn(b"auto=" + saved, self.box.read_ini())
-            self.assertEqual(config(name)["path"], b(P))
-        os.remove(self.box.ini)
-        os.mkdir(self.box.ini)  # a folder in its place: even root cannot write it
-        self.assertIsNone(config(self.run_case("/install /name={n} /exe=" + P, 3, [(4, E)])))
+    def test_a_failed_registration_leaves_the_settings(self):
+        # The settings are written beside tavi.ini and take its place only with the registration.
+        taken, old = self.service(), ini(name="old", exe=P)
+        scm(taken, ("create", P, 2, 0x110))
+        for name, ini_is, number in [(taken, "file", 11), (None, "locked", 4), (None, "folder", 4)]:
+            with self.subTest(ini_is=ini_is):
+                self.box.write_ini(old)
+                if ini_is == "folder":  # even root cannot write it
+                    os.remove(self.box.ini), os.mkdir(self.box.ini)
+                    self.addCleanup(os.rmdir, self.box.ini)
+                if ini_is == "locked":  # held open by a program: the copy cannot take its place
+                    lock = probe("lock", winpath(self.box.ini), background=True)
+                    self.addCleanup(lock[0].kill)
+                    self.assertTrue(poll(lambda: one(peek(lock), "lock")))
+                name = self.run_case("/install /name={n} /exe=" + P, 3, [(number, E)], name=name)
+                self.assertEqual(config(name)["path"] if name == taken else config(name), b(P) if name == taken else None)
+                self.assertEqual(sorted(os.listdir(self.box.dir)), ["tavi.exe", "tavi.ini"])
+                ini_is == "folder" or self.assertEqual(self.box.read_ini(), old)
+
+    def test_a_refused_request_leaves_running_services_running(self):
+        # A service in this folder and one in another, each running a window program.
+        services = []
+        for box in (self.box, Sandbox(self)):
+            log, name = self.child_log(), self.service()
+            tail = '/install /name=%s /exe="%s" /option="--windows --log %s" /end=close /start'
+            self.assertEqual(box.tavi(tail % (name, winpath(self.child()), log.win)), (0, []))
+            services.append((box, name, log, box.read_ini()))
+            log.wait("windows")
+        for box, tail, code, answers in [(0, "/install /name={a} /exe=C:\\x\\p.exe /no_error", 3, ()),
+                                         (0, "/install /name={a} /exe=C:\\x\\p.txt /no_error", 1, ()),
+                                         (0, "/uninstall /ini /question", 2, ("no",)),
+                                         (1, "/install /name={a} /exe=C:\\x\\p.exe /no_error", 3, ())]:
+            with self.subTest(tail=tail, box=box):
+                code_got = services[box][0].tavi(tail.replace("{a}", services[0][1]), *answers)[0]
+                self.assertEqual(code_got, code)
+                for box, name, log, kept in services:
+                    self.assertEqual((box.read_ini(), status(name)["state"]), (kept, RUNNING))
+                    self.assertEqual((len(log.events("start")), len(log.alive())), (1, 1))
 
     def test_uninstall(self):
         name, other = self.service(), self.service()
@@ -88,7 +114,7 @@ class RoadTest(TaviCase):
         name = self.run_case("/install /name={n} /exe=%s /start" % NOTEPAD, 0, [])
         self.assertTrue(poll(lambda: status(name)["state"] == RUNNING))
         self.assertEqual(self.box.tavi("/uninstall /question /name=" + name, "no")[0], 2)
-        self.assertEqual(status(name)["state"], STOPPED)  # stopped by the probe, not started again
+        self.assertEqual(status(name)["state"], RUNNING)  # answered No: left running
         self.run_case("/uninstall /question /ok /name={n}", 0, [(15, T, "yes"), (18, T)], name=name)
         self.assertIsNone(config(name))
 
@@ -106,10 +132,10 @@ class RoadTest(TaviCase):
         self.assertTrue(poll(lambda: status(name)["state"] == RUNNING))
         # Taken for the service control manager's start without /install or /uninstall, a copy with no
         # service of its own ends when the dispatcher cannot connect; /install and /uninstall typed
-        # elsewhere are carried out, the probe's stop of a running service included.
+        # elsewhere are carried out, and a refused one leaves the service running.
         self.assertEqual(Sandbox(self).tavi("/ok /question", cwd=self.box.dir), (0, []))
         self.run_case("/install /no_error /name=%s /exe=%s" % (name, P), 3, [], cwd=elsewhere)
-        self.assertEqual(status(name)["state"], STOPPED)
+        self.assertEqual(status(name)["state"], RUNNING)
         self.assertEqual(self.box.tavi("/uninstall /name=" + name, cwd=elsewhere)[0], 0)
         self.assertIsNone(config(name))
 

@@ -9,11 +9,11 @@ from harness import CLOSE, RUNNING, SC, STOP_PENDING, TaviCase, b, poll, probe, 
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
 
 class ServiceCase(TaviCase):
-    def install(self, end, option, exe=None, retry=False, start=True, name=None):
-        """A service for a program (a copy of the probe) through tavi's command line; its name."""
+    def install(self, end, option, exe=None, retry=False, start=True, name=None, given=None):
+        """A service for a program (a copy of the probe, or given as a path) through tavi's command line; its name."""
         name = self.service(name)
         tail = b'/install /name=%s /exe="%s" /option="%s" /end=%s%s%s' % (
-            b(name), b(winpath(exe or self.child())), b(option), b(end), b" /retry" * retry, b" /start" * start)
+            b(name), b(given or winpath(exe or self.child())), b(option), b(end), b" /retry" * retry, b" /start" * start)
         self.assertEqual(self.box.tavi(tail), (0, []))
         return name
 
@@ -26,14 +26,16 @@ class ServiceCase(TaviCase):
 
 class ChildTest(ServiceCase):
     def test_command_line_and_folder(self):
-        # A path with a blank is quoted; a program in a folder named ソ (83 5C) runs there, not cut inside it.
-        for folder, file_name in [("", "probe.exe"), ("with blank", "probe.exe"), ("ソ", "childソ.exe")]:
+        # A path with a blank is quoted; a program in a folder named ソ (83 5C) runs there, not cut
+        # inside it; a program given without a folder runs in tavi's.
+        self.child(self.box.dir, "with.exe")  # what an unquoted line would start
+        for folder, file_name, given in [("", "probe.exe", None), ("with blank", "probe.exe", None),
+                                         ("ソ", "childソ.exe", None), ("", "prog.exe", "prog.exe")]:
             exe = self.child(os.path.join(self.box.dir, folder), file_name)
-            self.child(self.box.dir, "with.exe")  # what an unquoted line would start
-            log, path = self.child_log(exe + ".log"), b(winpath(exe))
-            self.assertEqual(watch_stop(self.install("close", "", exe=exe, start=False), ("start",))()[0], (0, 0))
+            log, path = self.child_log(exe + ".log"), b(given or winpath(exe))
+            self.assertEqual(watch_stop(self.install("close", "", exe=exe, given=given, start=False), ("start",))()[0], (0, 0))
             start = log.wait("start")[0]
-            self.assertEqual((start["cmd"], start["cwd"]), ((b'"%s" ' if b" " in path else b"%s ") % path, b(winpath(folder and os.path.dirname(exe) or self.box.dir))))
+            self.assertEqual((start["cmd"], start["cwd"]), ((b'"%s" ' if b" " in path else b"%s ") % path, b(winpath(os.path.dirname(exe)))))
             # A window method gives the child neither the host's console nor a group of its own.
             self.assertEqual((start["group"], start["conprocs"]), ("0", start["pid"]))
 

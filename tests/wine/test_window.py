@@ -124,11 +124,13 @@ class WindowTest(TaviCase):
                  ("select", END, 0), ("click", 1), boxes=[(T, "yes"), (T, "yes", 14, name)])
         self.assertEqual((len(log.wait("windows")), config(name)["start"], status(name)["state"]), (1, "3", RUNNING))
         remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
-        w, _ = Window(self), scm(name, ("create", APP, 3, 0x10))
-        w.do(("click", 1), boxes=[(T, "yes"), (E, "none", 11)])
+        kept, w, _ = self.box.read_ini(), Window(self), scm(name, ("create", APP, 3, 0x10))
+        w.fill(("set", OPTION, "changed"), click=1, boxes=[(T, "yes"), (E, "none", 11)])
         self.assertEqual(w.read().window["enabled"], "1")
-        w.closed(boxes=[(E, "ok")])
-        self.assertEqual(config(name)["path"], b(APP))
+        w.do(boxes=[(E, "ok")])  # the window stays with the input; tavi.ini as it was
+        self.assertEqual((w.shows()[1], self.box.read_ini(), config(name)["path"]), (b"changed", kept, b(APP)))
+        self.assertEqual(sorted(os.listdir(self.box.dir)), ["child0.log", "probe.exe", "tavi.exe", "tavi.ini"])
+        w.closed(("click", 2))
 
     def test_delete_and_drop(self):
         name = self.service()
