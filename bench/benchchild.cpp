@@ -1,6 +1,6 @@
 // benchchild: the program that the benchmark has each service wrapper start,
 // and that the driver also starts by itself as the floor.
-//   benchchild LOGFILE [window] [run MIN_MS MAX_MS]
+//   benchchild LOGFILE [window] [run MIN_MS MAX_MS] [write BYTES BLOCK]
 // Its entry point is the program's first instruction: there is no C run-time
 // start-up before it, so the first thing it does is read the system-wide
 // performance counter (QueryPerformanceCounter, comparable across the
@@ -12,7 +12,17 @@
 // destroyed it (or WM_QUIT arrives). run MIN MAX: ends after a time drawn
 // from MIN..MAX ms (the counter's low bits pick it, so that successive
 // children end at different points of a wrapper's polling cycle). Without
-// either it runs until WM_QUIT. "exit" is written just before ExitProcess.
+// either it runs until WM_QUIT. write BYTES BLOCK: writes BYTES to its
+// standard output as fast as it can, in WriteFile calls of BLOCK bytes (a
+// multiple of 64), then ends; each block is 64-byte lines ending in CR LF, the
+// first "block NNNNNNNNNN " (the block's number from 0) and dashes, the others
+// dots, so that a reader of the output can tell lost or repeated bytes. It
+// then appends to LOGFILE
+//   written pid=N bytes=B block=K writes=W total=T freq=F write_error=E each=D,...
+// with the counter ticks (F a second) from its first instruction to the end of
+// its last write (T) and of each whole write (D), and the code of a failed
+// write (E; the writes stop there).
+// "exit" is written just before ExitProcess.
 // No C run-time: only kernel32 and user32 calls.
 #include <windows.h>
 
@@ -39,6 +49,18 @@ static char *AppendNumber(char *out, unsigned long long value)
     return out;
 }
 
+static void AppendToLog(const char *text, const char *end)
+{
+    HANDLE file = CreateFileA(gLog, FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written;
+    WriteFile(file, text, (DWORD)(end - text), &written, NULL);
+    CloseHandle(file);
+}
+
 static void LogEvent(const char *what, LONGLONG counter)
 {
     char line[96];
@@ -48,14 +70,7 @@ static void LogEvent(const char *what, LONGLONG counter)
     end = AppendText(end, " t=");
     end = AppendNumber(end, (unsigned long long)counter);
     end = AppendText(end, "\r\n");
-    HANDLE file = CreateFileA(gLog, FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(file, line, (DWORD)(end - line), &written, NULL);
-    CloseHandle(file);
+    AppendToLog(line, end);
 }
 
 static __declspec(noreturn) void Finish(UINT code)
@@ -89,6 +104,67 @@ static unsigned long ParseNumber(const char *text)
     while (*text >= '0' && *text <= '9')
         value = value * 10 + (unsigned long)(*text++ - '0');
     return value;
+}
+
+static LONGLONG gWriteTicks[65536];
+
+// The write mode: BYTES in blocks of BLOCK, timed, then the "written" line.
+static void WriteOutput(unsigned long long bytes, DWORD block)
+{
+    DWORD writes = (DWORD)(bytes / block);
+    if (block < 64 || block % 64 != 0 || writes > sizeof gWriteTicks / sizeof gWriteTicks[0])
+        ExitProcess(2);
+    char *data = (char *)VirtualAlloc(NULL, block, MEM_COMMIT, PAGE_READWRITE);
+    char *report = (char *)VirtualAlloc(NULL, 256 + (SIZE_T)writes * 21, MEM_COMMIT, PAGE_READWRITE);
+    if (data == NULL || report == NULL)
+        ExitProcess(3);
+    for (DWORD i = 0; i < block; i++)
+        data[i] = i % 64 == 62 ? '\r' : i % 64 == 63 ? '\n' : i < 64 ? '-' : '.';
+    AppendText(data, "block 0000000000 ");
+
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD error = out == NULL || out == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE : 0;
+    DWORD done = 0;  // whole writes
+    LARGE_INTEGER before, after = gStart;
+    for (; done < writes && error == 0; done++) {
+        unsigned long number = done;
+        for (int digit = 15; digit >= 6; digit--, number /= 10)
+            data[digit] = (char)('0' + number % 10);
+        DWORD written = 0;
+        QueryPerformanceCounter(&before);
+        BOOL ok = WriteFile(out, data, block, &written, NULL);
+        QueryPerformanceCounter(&after);
+        gWriteTicks[done] = after.QuadPart - before.QuadPart;
+        if (!ok || written != block) {
+            error = ok ? ERROR_WRITE_FAULT : GetLastError();
+            break;
+        }
+    }
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    char *end = AppendText(report, "written pid=");
+    end = AppendNumber(end, GetCurrentProcessId());
+    end = AppendText(end, " bytes=");
+    end = AppendNumber(end, (unsigned long long)done * block);
+    end = AppendText(end, " block=");
+    end = AppendNumber(end, block);
+    end = AppendText(end, " writes=");
+    end = AppendNumber(end, done);
+    end = AppendText(end, " total=");
+    end = AppendNumber(end, (unsigned long long)(after.QuadPart - gStart.QuadPart));
+    end = AppendText(end, " freq=");
+    end = AppendNumber(end, (unsigned long long)frequency.QuadPart);
+    end = AppendText(end, " write_error=");
+    end = AppendNumber(end, error);
+    end = AppendText(end, " each=");
+    for (DWORD i = 0; i < done; i++) {
+        if (i > 0)
+            *end++ = ',';
+        end = AppendNumber(end, (unsigned long long)gWriteTicks[i]);
+    }
+    end = AppendText(end, "\r\n");
+    AppendToLog(report, end);
 }
 
 static LRESULT CALLBACK ChildWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -141,6 +217,9 @@ extern "C" void __stdcall BenchChildEntry(void)
             if (high > low)
                 runMs += (DWORD)((unsigned long long)gStart.QuadPart / 1000 % (high - low + 1));
             i += 2;
+        } else if (lstrcmpA(words[i], "write") == 0 && i + 2 < count) {
+            WriteOutput(ParseNumber(words[i + 1]), ParseNumber(words[i + 2]));
+            Finish(0);
         }
     }
 

@@ -2,22 +2,33 @@
 // that every interval is read on one clock (the system-wide performance
 // counter, which benchchild also stamps its start and exit with).
 //
-//   benchdrv cycle OUT RUNS SETTLE_MS IDLE_MS CHILD FLOORLOG  NAME LOG  NAME LOG
+//   benchdrv cycle OUT RUNS SETTLE_MS IDLE_MS CHILD FLOORLOG  LABEL NAME LOG ...
 //     Each run: starts CHILD FLOORLOG window with CreateProcess (the floor),
-//     starts both services (their order alternates from run to run), waits
+//     starts the services (their order rotates from run to run), waits
 //     SETTLE_MS, reads the memory, threads and handles of each host, of the
-//     floor and of the first wrapper's child, and their CPU time over
-//     IDLE_MS, then stops both services. Run 0 is a warm-up (warmup=1).
+//     floor and of the first service's child, and their CPU time over
+//     IDLE_MS, then stops the services. Run 0 is a warm-up (warmup=1).
 //   benchdrv relaunch OUT GAPS NAME LOG [LABEL]
 //     Starts the service, whose child ends by itself, until GAPS relaunches
 //     have been seen, then stops it. Per relaunch: the child's exit stamp to
 //     the next child's creation and to its first instruction.
+//   benchdrv output OUT RUNS CHILD BYTES BLOCK  LABEL KIND NAME FOLDER ...
+//     Each run (run 0 a warm-up), each LABEL in turn (the order rotating from
+//     run to run): CHILD writes BYTES in blocks of BLOCK to its standard
+//     output, which ends up in FOLDER\out.log, and its "written" line in
+//     FOLDER\result.txt is copied to OUT with the time from its first
+//     instruction until the output is complete. KIND says who writes the
+//     file: service (the service NAME runs "CHILD FOLDER\result.txt write
+//     BYTES BLOCK" and stops when it ends; complete when the host has
+//     exited), cmd (cmd /c CHILD ... > FOLDER\out.log; complete when cmd
+//     has ended) or pipe (an anonymous pipe that this driver copies into the
+//     file in reads of BLOCK bytes; complete when the file is closed). NAME
+//     is "-" for the last two. FOLDER is emptied before each run.
 //
 // OUT gets one line of key=value pairs per measured thing; times are in ms.
-// The first wrapper named is labelled "tavi", the second "peer". LOG is the
-// file that the service's benchchild writes to; the driver deletes it before
-// each start. Exit code 0, or 1 when a service did not do what was asked
-// (the reason goes to OUT as error=).
+// LOG is the file that the service's benchchild writes to; the driver
+// deletes it before each start. Exit code 0, or 1 when a service did not do
+// what was asked (the reason goes to OUT as error=).
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -91,19 +102,31 @@ struct ChildEvent {
     LONGLONG t;
 };
 
-// The benchchild lines of LOG, in file order.
+// The whole of a small file (a child's log, or a /proc entry seen through
+// drive Z:), NUL-terminated; the length read.
+static DWORD ReadSmallFile(const char *path, char *data, DWORD size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD total = 0, got = 0;
+    while (total < size - 1 && ReadFile(file, data + total, size - 1 - total, &got, NULL) && got != 0)
+        total += got;
+    CloseHandle(file);
+    data[total] = '\0';
+    return total;
+}
+
+// The benchchild lines of LOG, in file order. A log holds at most a few
+// start and exit lines and one "written" line of about 20 bytes a write.
+static char gLogData[1 << 20];
+
 static std::vector<ChildEvent> ReadEvents(const char *log)
 {
     std::vector<ChildEvent> events;
-    HANDLE file = CreateFileA(log, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return events;
-    static char data[1 << 16];
-    DWORD length = 0;
-    ReadFile(file, data, sizeof data - 1, &length, NULL);
-    CloseHandle(file);
-    data[length] = '\0';
+    char *data = gLogData;
+    ReadSmallFile(log, data, sizeof gLogData);
     for (char *line = data; *line;) {
         char *end = strchr(line, '\n');
         if (end == NULL)
@@ -257,20 +280,6 @@ struct Footprint {
     ULONGLONG cpuNs;
 };
 
-// The whole of a small file (a /proc entry seen through drive Z:).
-static DWORD ReadSmallFile(const char *path, char *data, DWORD size)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD total = 0, got = 0;
-    while (total < size - 1 && ReadFile(file, data + total, size - 1 - total, &got, NULL) && got != 0)
-        total += got;
-    CloseHandle(file);
-    data[total] = '\0';
-    return total;
-}
-
 // GetProcessTimes of another process moves in 10 ms steps under Wine, a
 // whole 0.1 % of a 10 s window. Wine shows each process's Windows command
 // line as its Linux one, so the Linux process behind a command line is
@@ -387,39 +396,54 @@ static void PrintFootprint(int run, const char *label, const Footprint &f, ULONG
             f.handles, cpuMs, cpuMs * 100.0 / idleMs, linuxMs, linuxMs * 100.0 / idleMs, gTimesAreCallers);
 }
 
+// Starts a command line, its standard output and error going to OUTPUT
+// (an inheritable handle) unless that is NULL; returns the process handle,
+// NULL on failure (reported under LABEL).
+static HANDLE Spawn(const char *label, const char *commandLine, HANDLE output, DWORD *pid)
+{
+    char line[1024];
+    lstrcpynA(line, commandLine, sizeof line);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    if (output != NULL) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+    }
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, line, NULL, NULL, output != NULL, 0, NULL, NULL, &startup, &process)) {
+        Fail(label, "CreateProcess", GetLastError());
+        return NULL;
+    }
+    CloseHandle(process.hThread);
+    *pid = process.dwProcessId;
+    return process.hProcess;
+}
+
 // Starts the floor child; returns its process handle, NULL on failure.
 static char floorLine[600];
 
 static HANDLE StartFloor(const char *childExe, const char *log, double *toChild, double *toCreated, DWORD *pid)
 {
     DeleteLog(log);
-    char line[600];
-    snprintf(line, sizeof line, "%s %s window", childExe, log);
-    lstrcpynA(floorLine, line, sizeof floorLine);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
+    snprintf(floorLine, sizeof floorLine, "%s %s window", childExe, log);
     LONGLONG begin = Now();
-    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        Fail("floor", "CreateProcess", GetLastError());
+    HANDLE process = Spawn("floor", floorLine, NULL, pid);
+    if (process == NULL)
         return NULL;
-    }
-    CloseHandle(process.hThread);
-    *pid = process.dwProcessId;
     while (Ms(begin, Now()) < 30000) {
         std::vector<ChildEvent> events = ReadEvents(log);
         const ChildEvent *start = FirstStart(events);
         if (start != NULL) {
             *toChild = Ms(begin, start->t);
-            *toCreated = MsToCreation(begin, CreationTime(process.hProcess));
-            return process.hProcess;
+            *toCreated = MsToCreation(begin, CreationTime(process));
+            return process;
         }
         Sleep(1);
     }
     Fail("floor", "start_timeout", 0);
-    TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
+    TerminateProcess(process, 1);
+    CloseHandle(process);
     return NULL;
 }
 
@@ -449,17 +473,20 @@ static int OpenWrapper(SC_HANDLE scm, Wrapper *w, const char *label, const char 
     return 1;
 }
 
-static int Cycle(SC_HANDLE scm, char **argv)
+static const int kMaxWrappers = 8;
+
+static int Cycle(SC_HANDLE scm, int argc, char **argv)
 {
     int runs = atoi(argv[3]);
     DWORD settleMs = (DWORD)atoi(argv[4]);
     DWORD idleMs = (DWORD)atoi(argv[5]);
     const char *childExe = argv[6];
     const char *floorLog = argv[7];
-    Wrapper wrappers[2];
-    if (!OpenWrapper(scm, &wrappers[0], "tavi", argv[8], argv[9]) ||
-        !OpenWrapper(scm, &wrappers[1], "peer", argv[10], argv[11]))
-        return 1;
+    Wrapper wrappers[kMaxWrappers];
+    int count = (argc - 8) / 3;
+    for (int i = 0; i < count; i++)
+        if (!OpenWrapper(scm, &wrappers[i], argv[8 + 3 * i], argv[9 + 3 * i], argv[10 + 3 * i]))
+            return 1;
 
     for (int run = 0; run <= runs; run++) {
         int warmup = run == 0;
@@ -471,9 +498,11 @@ static int Cycle(SC_HANDLE scm, char **argv)
         fprintf(gOut, "run=%d warmup=%d who=floor start_child=%.2f child_created=%.2f\n", run, warmup,
                 floorToChild, floorToCreated);
 
-        Wrapper *order[2] = {&wrappers[run % 2], &wrappers[1 - run % 2]};
+        Wrapper *order[kMaxWrappers];
+        for (int i = 0; i < count; i++)
+            order[i] = &wrappers[(run + i) % count];
         LONGLONG lastStart = 0;
-        for (int i = 0; i < 2; i++) {
+        for (int i = 0; i < count; i++) {
             lastStart = Now();
             if (!StartWrapper(order[i]))
                 return 1;
@@ -489,30 +518,29 @@ static int Cycle(SC_HANDLE scm, char **argv)
 
         if (!warmup) {
             // The same windowed child as the floor, but as the first
-            // wrapper's child: in the services' window station, as the hosts.
+            // service's child: in the services' window station, as the hosts.
             char childLine[600];
             snprintf(childLine, sizeof childLine, "%s %s window", childExe, wrappers[0].log);
             HANDLE serviceChild = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, wrappers[0].childPid);
-            Footprint footprints[4];
-            ReadFootprint(wrappers[0].host, wrappers[0].hostPid, wrappers[0].image, &footprints[0]);
-            ReadFootprint(wrappers[1].host, wrappers[1].hostPid, wrappers[1].image, &footprints[1]);
-            ReadFootprint(floor, floorPid, floorLine, &footprints[2]);
-            ReadFootprint(serviceChild, wrappers[0].childPid, childLine, &footprints[3]);
+            Footprint hosts[kMaxWrappers], floorFootprint, childFootprint;
+            for (int i = 0; i < count; i++)
+                ReadFootprint(wrappers[i].host, wrappers[i].hostPid, wrappers[i].image, &hosts[i]);
+            ReadFootprint(floor, floorPid, floorLine, &floorFootprint);
+            ReadFootprint(serviceChild, wrappers[0].childPid, childLine, &childFootprint);
             Sleep(idleMs);
             ULONGLONG own = CpuTime(GetCurrentProcess());
-            gTimesAreCallers = own != 0 && CpuTime(wrappers[1].host) == own;
-            PrintFootprint(run, "tavi", footprints[0], CpuTime(wrappers[0].host), UnixCpuNs(footprints[0].unixPid),
-                           idleMs);
-            PrintFootprint(run, "peer", footprints[1], CpuTime(wrappers[1].host), UnixCpuNs(footprints[1].unixPid),
-                           idleMs);
-            PrintFootprint(run, "floor", footprints[2], CpuTime(floor), UnixCpuNs(footprints[2].unixPid), idleMs);
-            PrintFootprint(run, "svcchild", footprints[3], CpuTime(serviceChild), UnixCpuNs(footprints[3].unixPid),
-                           idleMs);
+            gTimesAreCallers = own != 0 && CpuTime(wrappers[count - 1].host) == own;
+            for (int i = 0; i < count; i++)
+                PrintFootprint(run, wrappers[i].label, hosts[i], CpuTime(wrappers[i].host),
+                               UnixCpuNs(hosts[i].unixPid), idleMs);
+            PrintFootprint(run, "floor", floorFootprint, CpuTime(floor), UnixCpuNs(floorFootprint.unixPid), idleMs);
+            PrintFootprint(run, "svcchild", childFootprint, CpuTime(serviceChild),
+                           UnixCpuNs(childFootprint.unixPid), idleMs);
             if (serviceChild)
                 CloseHandle(serviceChild);
         }
 
-        for (int i = 0; i < 2; i++) {
+        for (int i = 0; i < count; i++) {
             double toStopped, toChildEnd, toHostEnd;
             if (!StopWrapper(order[i], &toStopped, &toChildEnd, &toHostEnd))
                 return 1;
@@ -525,6 +553,153 @@ static int Cycle(SC_HANDLE scm, char **argv)
         WaitForSingleObject(floor, 5000);
         CloseHandle(floor);
         fflush(gOut);
+    }
+    return 0;
+}
+
+// The output rows: one writer of the child's output, and the paths under
+// its folder.
+struct Writer {
+    const char *label;
+    const char *kind;
+    Wrapper service;
+    char output[MAX_PATH];
+    char result[MAX_PATH];
+    char pattern[MAX_PATH];
+};
+
+static void EmptyFolder(const Writer &writer)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(writer.pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        char path[MAX_PATH];
+        snprintf(path, sizeof path, "%.*s%s", (int)(strlen(writer.pattern) - 1), writer.pattern, found.cFileName);
+        DeleteLog(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+static int WaitEnded(const char *label, HANDLE process, DWORD timeoutMs)
+{
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
+        return 1;
+    Fail(label, "output_timeout", 0);
+    return 0;
+}
+
+// The service runs the writing child and stops by itself when it ends; the
+// output is complete when the host has exited (and so closed the file).
+static int WriteThroughService(Writer *writer)
+{
+    Wrapper *w = &writer->service;
+    if (!StartWrapper(w))
+        return 0;
+    LONGLONG begin = Now();
+    while (QueryState(w->service, NULL) != SERVICE_STOPPED && Ms(begin, Now()) < 120000)
+        Sleep(1);
+    int ended = WaitEnded(w->label, w->host, 15000);
+    CloseHandle(w->host);
+    w->host = NULL;
+    return ended;
+}
+
+static int WriteThroughCmd(const Writer &writer, const char *childLine)
+{
+    char line[1024];
+    snprintf(line, sizeof line, "cmd.exe /c %s > %s", childLine, writer.output);
+    DWORD pid;
+    HANDLE cmd = Spawn(writer.label, line, NULL, &pid);
+    if (cmd == NULL)
+        return 0;
+    int ended = WaitEnded(writer.label, cmd, 120000);
+    CloseHandle(cmd);
+    return ended;
+}
+
+// The floor: the plainest copy of the child's output through a pipe.
+static int WriteThroughPipe(const Writer &writer, const char *childLine, DWORD block)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        Fail(writer.label, "CreatePipe", GetLastError());
+        return 0;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    DWORD pid;
+    HANDLE child = Spawn(writer.label, childLine, writeEnd, &pid);
+    CloseHandle(writeEnd);
+    HANDLE file = CreateFileA(writer.output, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+    std::vector<char> buffer(block);
+    DWORD got, put;
+    while (ReadFile(readEnd, buffer.data(), block, &got, NULL) && got != 0)
+        WriteFile(file, buffer.data(), got, &put, NULL);
+    CloseHandle(file);
+    CloseHandle(readEnd);
+    int ended = child != NULL && WaitEnded(writer.label, child, 120000);
+    if (child)
+        CloseHandle(child);
+    return ended;
+}
+
+// The child's "written" line, its words from "pid=" on; NULL when missing.
+static const char *WrittenLine(const char *result)
+{
+    ReadSmallFile(result, gLogData, sizeof gLogData);
+    char *line = strstr(gLogData, "written ");
+    if (line == NULL)
+        return NULL;
+    line[strcspn(line, "\r\n")] = '\0';
+    return line + strlen("written ");
+}
+
+static int Output(SC_HANDLE scm, int argc, char **argv)
+{
+    int runs = atoi(argv[3]);
+    const char *childExe = argv[4];
+    DWORD block = (DWORD)atoi(argv[6]);
+    Writer writers[kMaxWrappers];
+    int count = (argc - 7) / 4;
+    for (int i = 0; i < count; i++) {
+        Writer *writer = &writers[i];
+        const char *folder = argv[10 + 4 * i];
+        writer->label = argv[7 + 4 * i];
+        writer->kind = argv[8 + 4 * i];
+        snprintf(writer->output, sizeof writer->output, "%s\\out.log", folder);
+        snprintf(writer->result, sizeof writer->result, "%s\\result.txt", folder);
+        snprintf(writer->pattern, sizeof writer->pattern, "%s\\*", folder);
+        if (strcmp(writer->kind, "service") == 0 &&
+            !OpenWrapper(scm, &writer->service, writer->label, argv[9 + 4 * i], writer->result))
+            return 1;
+    }
+    for (int run = 0; run <= runs; run++) {
+        for (int i = 0; i < count; i++) {
+            Writer *writer = &writers[(run + i) % count];
+            char childLine[600];
+            snprintf(childLine, sizeof childLine, "%s %s write %s %s", childExe, writer->result, argv[5], argv[6]);
+            EmptyFolder(*writer);
+            int done = strcmp(writer->kind, "service") == 0 ? WriteThroughService(writer)
+                       : strcmp(writer->kind, "cmd") == 0   ? WriteThroughCmd(*writer, childLine)
+                                                            : WriteThroughPipe(*writer, childLine, block);
+            LONGLONG complete = Now();
+            if (!done)
+                return 1;
+            std::vector<ChildEvent> events = ReadEvents(writer->result);
+            const ChildEvent *start = FirstStart(events);
+            const char *written = WrittenLine(writer->result);
+            if (start == NULL || written == NULL) {
+                Fail(writer->label, "no_written_line", 0);
+                return 1;
+            }
+            fprintf(gOut, "run=%d warmup=%d who=%s complete_ms=%.2f %s\n", run, run == 0, writer->label,
+                    Ms(start->t, complete), written);
+            fflush(gOut);
+        }
     }
     return 0;
 }
@@ -604,11 +779,13 @@ int main(int argc, char **argv)
 {
     QueryPerformanceFrequency(&gFrequency);
     CalibrateClocks();
-    int cycle = argc == 12 && strcmp(argv[1], "cycle") == 0;
+    int cycle = argc >= 11 && argc <= 8 + 3 * kMaxWrappers && (argc - 8) % 3 == 0 && strcmp(argv[1], "cycle") == 0;
     int relaunch = argc >= 6 && strcmp(argv[1], "relaunch") == 0;
-    if (!cycle && !relaunch) {
-        fprintf(stderr, "usage: benchdrv cycle OUT RUNS SETTLE_MS IDLE_MS CHILD FLOORLOG NAME LOG NAME LOG\n"
-                        "       benchdrv relaunch OUT GAPS NAME LOG [LABEL]\n");
+    int output = argc >= 11 && argc <= 7 + 4 * kMaxWrappers && (argc - 7) % 4 == 0 && strcmp(argv[1], "output") == 0;
+    if (!cycle && !relaunch && !output) {
+        fprintf(stderr, "usage: benchdrv cycle OUT RUNS SETTLE_MS IDLE_MS CHILD FLOORLOG LABEL NAME LOG ...\n"
+                        "       benchdrv relaunch OUT GAPS NAME LOG [LABEL]\n"
+                        "       benchdrv output OUT RUNS CHILD BYTES BLOCK LABEL KIND NAME FOLDER ...\n");
         return 2;
     }
     gOut = fopen(argv[2], "w");
@@ -619,7 +796,7 @@ int main(int argc, char **argv)
         Fail("driver", "OpenSCManager", GetLastError());
         return 1;
     }
-    int code = cycle ? Cycle(scm, argv) : Relaunch(scm, argv);
+    int code = cycle ? Cycle(scm, argc, argv) : relaunch ? Relaunch(scm, argv) : Output(scm, argc, argv);
     CloseServiceHandle(scm);
     fclose(gOut);
     return code;

@@ -2,6 +2,7 @@
 // or "-" and are recognised by their whole name at the start of the text
 // that follows, in any letter case; unknown options are passed over.
 #include "launcher/command_line.h"
+#include "settings/log_names.h"
 #include "settings/settings_file.h"
 #include "settings/text.h"
 
@@ -13,7 +14,8 @@ enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD };
 
 enum OptionTarget {
     T_INSTALL, T_UNINSTALL, T_INI, T_NAME, T_EXE, T_OPTION, T_DESCRIPTION,
-    T_DESKTOP, T_AUTO, T_START, T_NO_ERROR, T_OK, T_QUESTION, T_RETRY, T_END
+    T_DESKTOP, T_AUTO, T_START, T_NO_ERROR, T_OK, T_QUESTION, T_RETRY, T_END,
+    T_LOGSIZE, T_LOGKEEP, T_LOG
 };
 
 struct OptionEntry {
@@ -23,7 +25,8 @@ struct OptionEntry {
 };
 
 // Searched in this order at every option; the order decides glued options
-// such as /startok (both) against /okstart (only ok).
+// such as /startok (both) against /okstart (only ok). The log's options come
+// last, the longer names first, so that /logsize is not read as /log.
 static const OptionEntry kOptions[] = {
     {"install", KIND_FLAG, T_INSTALL},
     {"uninstall", KIND_FLAG, T_UNINSTALL},
@@ -40,9 +43,10 @@ static const OptionEntry kOptions[] = {
     {"question", KIND_FLAG, T_QUESTION},
     {"retry", KIND_FLAG, T_RETRY},
     {"end", KIND_METHOD, T_END},
+    {"logsize", KIND_VALUE, T_LOGSIZE},
+    {"logkeep", KIND_VALUE, T_LOGKEEP},
+    {"log", KIND_VALUE, T_LOG},
 };
-
-static const char *const kMethodNames[] = {"close", "syscommand", "sysandclose", "ctrlbreak"};
 
 const char *SkipToWhitespace(const char *position)
 {
@@ -85,8 +89,8 @@ const char *ReadOptionValue(char *destination, const char *source, size_t size)
 
 int StopMethodFromValue(const char *value, int current)
 {
-    for (int i = 0; i < 4; i++)
-        if (TextEqualI(value, kMethodNames[i]))
+    for (int i = STOP_CLOSE; i <= STOP_CTRLBREAK; i++)
+        if (TextEqualI(value, StopMethodName(i)))
             return i;
     if (value[0] >= '0' && value[0] <= '3')
         return value[0] - '0';
@@ -117,6 +121,9 @@ static char *ValueTarget(OptionTarget target, CollectedValues *values)
     case T_EXE: return values->exe;
     case T_OPTION: return values->option;
     case T_DESCRIPTION: return values->description;
+    case T_LOG: return values->log;
+    case T_LOGSIZE: return values->logsize;
+    case T_LOGKEEP: return values->logkeep;
     default: return 0;
     }
 }
@@ -153,6 +160,13 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
     }
 }
 
+// An option not given takes its default; one given that is no number in
+// range stays -1, so that the install refuses it rather than guess.
+static int LogNumberOption(const char *text, int max, int fallback)
+{
+    return text[0] == '\0' ? fallback : ParseLogNumber(text, max);
+}
+
 void ParseCommandLine(const char *tail)
 {
     CollectedValues values;
@@ -169,4 +183,7 @@ void ParseCommandLine(const char *tail)
     gSettings.retry = values.retry;
     gSettings.auto_ = values.auto_;
     gSettings.end = values.end;
+    CopyText(gSettings.log, TEXT_SIZE, values.log);
+    gSettings.logsize = LogNumberOption(values.logsize, LOG_SIZE_MAX, LOG_SIZE_DEFAULT);
+    gSettings.logkeep = LogNumberOption(values.logkeep, LOG_KEEP_MAX, LOG_KEEP_DEFAULT);
 }

@@ -29,6 +29,10 @@ struct CollectedValues {
     int auto_;
     int retry;
     int end;
+    char log[TEXT_SIZE];
+    // As given; empty when the option is not.
+    char logsize[TEXT_SIZE];
+    char logkeep[TEXT_SIZE];
 };
 
 const char *SkipToWhitespace(const char *position);

@@ -26,7 +26,7 @@ int RunInstallRoad(void)
     // with /ini too, nothing is registered whose command line the launch
     // would refuse, as a service that could never start.
     if ((!gFlags.ini && !SettingsCanBeStored(&gSettings)) ||
-        !ChildCommandLineFits(gSettings.exe, gSettings.option)) {
+        !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
         ReportRoadError(IDS_SETTINGS_REFUSED, NULL);
         return EXIT_INVALID;
     }
@@ -37,7 +37,7 @@ int RunInstallRoad(void)
     // refused install must not rewrite what a running service will read at
     // its next start. They are prepared beside tavi.ini first, since a
     // service registered without its settings would have nothing to run.
-    if (!gFlags.ini && !PrepareSettings()) {
+    if (!gFlags.ini && !PrepareSettings(1)) {
         ReportRoadError(IDS_CREATE_FAILED, NULL);
         return EXIT_SCM_FAILED;
     }

@@ -21,7 +21,7 @@ install_missing clang libclang-rt-dev || { echo "fuzz: package installation fail
 mkdir -p "$BUILD/logs"
 if ! clang++ -std=c++17 -g -O1 -Wall -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$ROOT" \
         -o "$BUILD/byte_string_fuzz" "$SRC/byte_string_fuzz.cpp" "$ROOT/launcher/command_line.cpp" \
-        "$ROOT/settings/text.cpp" "$ROOT/settings/service_settings.cpp" >"$BUILD/logs/build.log" 2>&1; then
+        "$ROOT/settings/text.cpp" "$ROOT/settings/service_settings.cpp" "$ROOT/settings/log_names.cpp" >"$BUILD/logs/build.log" 2>&1; then
     tail -30 "$BUILD/logs/build.log"
     echo "fuzz: build failed"
     exit 1

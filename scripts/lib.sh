@@ -103,11 +103,17 @@ ensure_prefix() {
         wine wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
-    wineserver -p >/dev/null 2>&1
-    # One command to bring services.exe up; its output must not be a pipe.
-    # Windows unmanaged by the (absent) window manager: Wine otherwise waits
-    # two seconds for one whenever a window closes, a message box included.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    # services.exe, and every service it starts, ignores SIGXFSZ: a test can
+    # then cap a service's file size and see its writes fail, not the process
+    # killed.
+    (
+        trap '' XFSZ
+        wineserver -p >/dev/null 2>&1
+        # One command to bring services.exe up; its output must not be a pipe.
+        # Windows unmanaged by the (absent) window manager: Wine otherwise waits
+        # two seconds for one whenever a window closes, a message box included.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    )
 }
 
 # Stops the Wine server and the X server that this shell started, and only

@@ -1,5 +1,6 @@
 // See child_command.h.
 #include "service/child_command.h"
+#include "settings/log_names.h"
 #include "settings/text.h"
 
 #include <string.h>
@@ -21,6 +22,12 @@ int ChildCommandLineFits(const char *exe, const char *option)
 {
     char line[TEXT_SIZE];
     return FormChildCommandLine(line, sizeof line, exe, option);
+}
+
+int SettingsCouldStart(const ServiceSettings *settings, const char *moduleDir)
+{
+    return ChildCommandLineFits(settings->exe, settings->option) &&
+           LogNamesFit(moduleDir, settings->log, settings->logkeep);
 }
 
 void FormChildWorkingDirectory(char *out, size_t size, const char *exe)

@@ -10,8 +10,11 @@
 // command line that does not fit). With STOP_CTRLBREAK the caller holds a
 // console afterwards and releases it with FreeConsole. A job, when given,
 // holds the child from before its first instruction, so that every process
-// the child starts is in the job too; NULL starts it without one.
-BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job,
+// the child starts is in the job too; NULL starts it without one. stdio,
+// when given, holds the child's standard input and output (also its
+// error): inheritable handles, the only ones the child inherits; NULL
+// leaves the child's handles as the platform gives them, inheriting none.
+BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job, HANDLE *stdio,
                  PROCESS_INFORMATION *child);
 // Sends the method's stop request to the process processId, which the caller
 // has stored in gRuntime.childPid. Process id 0 means no child: nothing is sent.

@@ -2,9 +2,10 @@
 // start-up information, in the caller's job when it has one.
 #include "service/child_process.h"
 #include "service/child_command.h"
+#include "service/inherit_only.h"
 #include "settings/service_settings.h"
 
-BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job,
+BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job, HANDLE *stdio,
                  PROCESS_INFORMATION *child)
 {
     ZeroMemory(child, sizeof *child);
@@ -29,8 +30,18 @@ BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job,
     FormChildWorkingDirectory(directory, sizeof directory, exe);
     if (job != NULL)
         flags |= CREATE_SUSPENDED;
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL,
-                        directory[0] != '\0' ? directory : NULL, &startup, child))
+    const char *folder = directory[0] != '\0' ? directory : NULL;
+    if (stdio != NULL) {
+        // Only the standard handles go to a console child's own console (or
+        // the host's, with Ctrl+Break): the window, the group stay as they are.
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = stdio[0];
+        startup.hStdOutput = stdio[1];
+        startup.hStdError = stdio[1];
+    }
+    if (!(stdio != NULL ? CreateProcessInheriting(commandLine, flags, folder, &startup, stdio, 2, child)
+                        : CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL, folder,
+                                         &startup, child)))
         return FALSE;
     if (job != NULL) {
         // A host that is itself in a job cannot nest one before Windows 8:

@@ -4,6 +4,7 @@
 // (service_main.cpp); the handler never reports SERVICE_STOPPED.
 #include "service/service_host.h"
 #include "service/child_process.h"
+#include "service/log_file.h"
 #include "settings/service_settings.h"
 
 RuntimeState gRuntime;
@@ -59,6 +60,8 @@ void WINAPI ServiceControlHandler(DWORD control)
     DWORD start = GetTickCount();
     while (gRuntime.launching && GetTickCount() - start < kLaunchWaitMs)
         Sleep(10);
+    LogEvent("stop request method=%s pid=%lu", StopMethodName(gSettings.end),
+             (unsigned long)gRuntime.childPid);
     RequestChildStop(gSettings.end, gRuntime.childPid);
     SetEvent(gRuntime.stopEvent);
 }

@@ -1,28 +1,54 @@
 // ServiceMain: launches the child into a job object, waits for the child's
 // end or for a stop, relaunches the child when asked to, and reports
 // SERVICE_STOPPED only once the child has ended. After a stop request the
-// child gets a bound; then it is ended with every process it started.
+// child gets a bound; then it is ended with every process it started. With
+// a log, each launch's output goes to it through a pipe, between tavi's
+// lines about the program's life.
 #include "service/service_host.h"
+#include "service/child_command.h"
 #include "service/child_process.h"
 #include "service/end_child.h"
+#include "service/log_file.h"
+#include "service/log_pipe.h"
 #include "settings/service_settings.h"
 
 // The least time between two launches: a child that ends at once is started
 // again about ten times a second, not as fast as processes can start.
 static const DWORD kLaunchPaceMs = 100;
 
+// The log's line about a launch: the first, a relaunch, or one that failed.
+static void LogLaunch(int relaunch, DWORD error, DWORD processId)
+{
+    char line[TEXT_SIZE];
+    if (!FormChildCommandLine(line, sizeof line, gSettings.exe, gSettings.option))
+        CopyText(line, sizeof line, gSettings.exe);
+    if (error != 0)
+        LogEvent("launch failed error=%lu command=%s", error, line);
+    else
+        LogEvent("%s pid=%lu command=%s", relaunch ? "relaunch" : "launch", processId, line);
+}
+
 // Starts a child unless a stop has come; returns the launch's error code, or
 // 0 when the child runs or the start was skipped for a stop (child zeroed).
-static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child)
+static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPipe *pipe, int relaunch)
 {
     DWORD error = 0;
     ZeroMemory(child, sizeof *child);
     gRuntime.launching = 1;
     if (!gRuntime.stopping) {
-        if (LaunchChild(gSettings.exe, gSettings.option, gSettings.end, job, child))
-            gRuntime.childPid = child->dwProcessId;
-        else
+        int logging = ServiceLogIsOpen();
+        if (logging && !OpenLogPipe(pipe)) {
             error = GetLastError();
+        } else {
+            if (LaunchChild(gSettings.exe, gSettings.option, gSettings.end, job,
+                            logging ? pipe->child : NULL, child))
+                gRuntime.childPid = child->dwProcessId;
+            else
+                error = GetLastError();
+            if (logging)
+                StartLogCopy(pipe, error == 0);
+        }
+        LogLaunch(relaunch, error, child->dwProcessId);
     }
     gRuntime.launching = 0;
     return error;
@@ -33,14 +59,25 @@ static BOOL CALLBACK StopAtFirstWindowProc(HWND, LPARAM)
     return FALSE;
 }
 
+// The log's line about a child's end, once all the child wrote is in it.
+static void LogEnd(LogPipe *pipe, const PROCESS_INFORMATION *child, DWORD launchedAt, int forced)
+{
+    DWORD code = 0, ran = GetTickCount() - launchedAt;
+    GetExitCodeProcess(child->hProcess, &code);
+    DrainLogPipe(pipe);
+    LogEvent("%s pid=%lu exit=%lu ran=%lu.%03lus", forced ? "end by force" : "end",
+             child->dwProcessId, code, ran / 1000, ran % 1000);
+}
+
 // Runs children until the service is to stop; fills the exit codes to report.
 static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
 {
     PROCESS_INFORMATION child;
+    LogPipe pipe;
     DWORD launchedAt = GetTickCount();
     // A failed start is reported with its error code, so that the SCM
     // records the failure and runs its recovery actions.
-    *exitCode = LaunchUnlessStopping(job, &child);
+    *exitCode = LaunchUnlessStopping(job, &child, &pipe, 0);
     if (child.hProcess == NULL)
         return;
     // Not after a stop that came during the launch: the SCM has seen
@@ -60,6 +97,8 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
             *exitCode = AwaitChildAfterStop(child.hProcess, job);
         else if (!GetExitCodeProcess(child.hProcess, &code))
             code = 0;
+        if (ServiceLogIsOpen())
+            LogEnd(&pipe, &child, launchedAt, *exitCode == ERROR_TIMEOUT);
         CloseHandle(child.hThread);
         CloseHandle(child.hProcess);
         if (woken == WAIT_OBJECT_0 + 1 || gRuntime.stopping)
@@ -78,7 +117,7 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
         if (since < kLaunchPaceMs)
             WaitForSingleObject(gRuntime.stopEvent, kLaunchPaceMs - since);
         launchedAt = GetTickCount();
-        *exitCode = LaunchUnlessStopping(job, &child);
+        *exitCode = LaunchUnlessStopping(job, &child, &pipe, 1);
         if (child.hProcess == NULL)
             return;
     }
@@ -97,9 +136,14 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
     HANDLE job = CreateJobObjectA(NULL, NULL);
     if (job != NULL)
         EndJobWithHost(job);
-    DWORD exitCode = 0;
     DWORD specificExitCode = 0;
-    SuperviseChild(job, &exitCode, &specificExitCode);
+    // A log that cannot be opened stops the service as a failed launch
+    // does, before the program has run.
+    DWORD exitCode = OpenServiceLog();
+    if (exitCode == 0) {
+        LogEvent("service start name=%s", gSettings.name);
+        SuperviseChild(job, &exitCode, &specificExitCode);
+    }
 
     // A stop under way gets to finish its request and its report first, so
     // that SERVICE_STOPPED is the last word.
@@ -109,8 +153,11 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
         FreeConsole();
     if (gRuntime.instanceMutex != NULL)
         CloseHandle(gRuntime.instanceMutex);
-    // Ends whatever the child left running.
+    // Ends whatever the child left running, and with it the pipes it held.
     if (job != NULL)
         CloseHandle(job);
+    FinishLogPipes();
+    LogEvent("service stop exit=%lu specific=%lu", exitCode, specificExitCode);
+    CloseServiceLog();
     ReportServiceStatus(SERVICE_STOPPED, exitCode, 0, specificExitCode);
 }

@@ -37,7 +37,8 @@ int SettingsCanBeStored(const ServiceSettings *settings)
 {
     return OptionFitsSettings(settings->option) && CanBeWritten(settings->exe) &&
            CanBeWritten(settings->option) && CanBeWritten(settings->name) &&
-           CanBeWritten(settings->description);
+           CanBeWritten(settings->description) && CanBeWritten(settings->log) &&
+           settings->logsize >= 0 && settings->logkeep >= 0;
 }
 
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)

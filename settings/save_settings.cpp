@@ -70,24 +70,27 @@ static int FormCopyPath(char *copy)
     return AppendText(copy, TEXT_SIZE, "\\tavi.tmp");
 }
 
-int PrepareSettings(void)
+int PrepareSettings(int withLog)
 {
     // Callers refuse an option that does not fit before they get here; an
     // option that still does not is stored empty rather than cut.
     char stored[STORED_OPTION_SIZE], escaped[TEXT_SIZE];
     FormatStoredOption(stored, gSettings.option);
     EscapeValue(escaped, sizeof escaped, gSettings.option);
-    char numbers[5][100];
-    const int values[5] = {gSettings.end, gSettings.auto_, gSettings.desktop, gSettings.retry, 1};
-    for (int i = 0; i < 5; i++)
+    char numbers[7][100];
+    const int values[7] = {gSettings.end,     gSettings.auto_,   gSettings.desktop, gSettings.retry,
+                           gSettings.logsize, gSettings.logkeep, 1};
+    for (int i = 0; i < 7; i++)
         wsprintfA(numbers[i], "%d", values[i]);
+    // The window shows no log keys and leaves them in the file as they are.
     const StoredKey keys[] = {
         {"exe", gSettings.exe, NULL},     {"option", stored, escaped},
         {"name", gSettings.name, NULL},   {"description", gSettings.description, NULL},
         {"end", numbers[0], numbers[0]},  {"auto", numbers[1], numbers[1]},
         {"desktop", numbers[2], numbers[2]}, {"retry", numbers[3], numbers[3]},
-        {"encode", numbers[4], numbers[4]}};
-    const int count = sizeof keys / sizeof keys[0];
+        {"encode", numbers[6], numbers[6]}, {"log", gSettings.log, NULL},
+        {"logsize", numbers[4], numbers[4]}, {"logkeep", numbers[5], numbers[5]}};
+    const int count = withLog ? 12 : 9;
 
     char copy[TEXT_SIZE];
     if (!FormCopyPath(copy) || !StartCopy(copy))

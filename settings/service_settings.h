@@ -23,8 +23,18 @@ struct ServiceSettings {
     int auto_;
     int desktop;
     int retry;
+    // The program's log: its path (empty: none), the size at which it is
+    // rotated (0: never) and the rotated files kept. A value given on the
+    // command line that is no number in range reads -1, and is refused.
+    char log[TEXT_SIZE];
+    int logsize;
+    int logkeep;
 };
 
 extern ServiceSettings gSettings;
+
+// The keyword of a method ("close", "syscommand", "sysandclose",
+// "ctrlbreak"); a value outside 0-3 acts as, and is named, "close".
+const char *StopMethodName(int method);
 
 #endif

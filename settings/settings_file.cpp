@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/startup.h"
+#include "settings/log_names.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
@@ -17,6 +18,16 @@ static void ReadText(const char *key, char *out, DWORD size)
 static int ReadInt(const char *key, int fallback)
 {
     return (int)GetPrivateProfileIntA(kSettingsSection, key, fallback, gPaths.settingsPath);
+}
+
+// A value that is no number in range, as a hand-edited file may hold,
+// counts as absent.
+static int ReadLogNumber(const char *key, int max, int fallback)
+{
+    char text[TEXT_SIZE];
+    ReadText(key, text, sizeof text);
+    int value = ParseLogNumber(text, max);
+    return value >= 0 ? value : fallback;
 }
 
 void LoadSettings(void)
@@ -34,4 +45,7 @@ void LoadSettings(void)
     gSettings.auto_ = ReadInt("auto", 1);
     gSettings.desktop = ReadInt("desktop", 0);
     gSettings.retry = ReadInt("retry", 0);
+    ReadText("log", gSettings.log, TEXT_SIZE);
+    gSettings.logsize = ReadLogNumber("logsize", LOG_SIZE_MAX, LOG_SIZE_DEFAULT);
+    gSettings.logkeep = ReadLogNumber("logkeep", LOG_KEEP_MAX, LOG_KEEP_DEFAULT);
 }

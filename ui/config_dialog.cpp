@@ -121,12 +121,11 @@ static void OnOk(HWND dialog)
     // options; a command line the launch refuses could never start; a
     // service registered without its settings would have nothing to run.
     // Each way the window stays with the user's input in place.
-    if (!SettingsCanBeStored(&gSettings) ||
-        !ChildCommandLineFits(gSettings.exe, gSettings.option)) {
+    if (!SettingsCanBeStored(&gSettings) || !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
         ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
         return;
     }
-    if (!PrepareSettings()) {
+    if (!PrepareSettings(0)) {
         ShowMessage(dialog, IDS_CREATE_FAILED, NULL, kCaption, MB_OK);
         return;
     }

@@ -22,8 +22,8 @@ void TestStart(HWND dialog, const char *exe, const char *option, int method)
         return;
     }
     PROCESS_INFORMATION child;
-    // No job: a test child is the user's to end when the stop fails.
-    if (LaunchChild(exe, option, method, NULL, &child)) {
+    // No job: a test child is the user's to end when the stop fails. No log.
+    if (LaunchChild(exe, option, method, NULL, NULL, &child)) {
         WaitForInputIdle(child.hProcess, kInputIdleWaitMs);
         SetForegroundWindow(dialog);
         ShowMessage(dialog, IDS_TEST_NOTICE, NULL, kCaption, MB_OK);

@@ -176,8 +176,10 @@ static void Scm(char **argv, int argc)
 // (group 1: it leads a console process group), "windows", "msg win=main|owned msg=WM_CLOSE|SC_CLOSE
 // from=outside|defproc" and "exit code=". Options, anywhere in its command line whatever the quotes:
 // --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
+// --streams, --pour N: writes to its standard output and error; --read: logs "input" if its input ends;
 // --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N; --run
-// MS: ends with 0 after MS; --wait: runs until ended; --spawn: starts a copy (a grandchild) first.
+// MS: ends with 0 after MS; --wait: runs until ended; --spawn: starts a copy (a grandchild) first,
+// which inherits its handles. "start" also gives the type of its standard output (3: a pipe).
 // Without these it ends at once with 0.
 static char gLog[MAX_PATH];
 static HWND gMain;
@@ -220,6 +222,14 @@ static DWORD WINAPI EndLater(void *ms)
     return Log("exit code=0"), ExitProcess(0), 0;
 }
 
+static DWORD WINAPI ReadInput(void *)
+{
+    char byte;
+    DWORD read = 0;
+    BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, NULL);
+    return Log("input ok=%d read=%lu error=%lu", ok, read, ok ? 0 : GetLastError()), 0;
+}
+
 // The option's value (after a blank or "="), or NULL when it is not given.
 static const char *Option(const char *name)
 {
@@ -242,7 +252,7 @@ static int Child(void)
     STARTUPINFOA si = {sizeof si};
     PROCESS_INFORMATION pi;
     snprintf(line, sizeof line, "\"%s\" --log %s --wait", self, gLog);
-    if (Option("--spawn") && CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    if (Option("--spawn") && CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi))
         CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
     GetCurrentDirectoryA(sizeof cwd, cwd);
     DWORD list[16], n = GetConsoleProcessList(list, 16);
@@ -252,8 +262,18 @@ static int Child(void)
     // omit: set for a process started with CREATE_NEW_PROCESS_GROUP.
     BYTE *(WINAPI * peb)(void) = (BYTE * (WINAPI *)(void))(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
     BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
-    Log("start pid=%lu tick=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), GetTickCount(),
+    Log("start pid=%lu tick=%lu out=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(), GetTickCount(), GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)),
         Hex(GetCommandLineA()), Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
+    if (Option("--read")) // standard input: tavi's is a pipe that never ends
+        CloseHandle(CreateThread(NULL, 0, ReadInput, NULL, 0, NULL));
+    if (Option("--streams")) // both streams in turn, a ソ (83 5C), and a last line without its end
+        for (const char *text : (const char *[]){"out 1\r\n", "err 2\r\n", "out \x83\x5c\r\n", "err last"})
+            WriteFile(GetStdHandle(text[0] == 'o' ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), text, strlen(text), &n, NULL);
+    for (unsigned i = 0, count = Option("--pour") ? atoi(Option("--pour")) : 0; Option("--pour") && (!count || i < count); i++) {
+        char text[32]; // numbered lines of 15 bytes, for ever with 0
+        DWORD written;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, sprintf(text, "line %08u\r\n", i), &written, NULL);
+    }
     if (Option("--exit"))
         return Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10)), strtoul(Option("--exit"), NULL, 10);
     if (!Option("--windows") && (gIgnore || Option("--wait") || Option("--run")))

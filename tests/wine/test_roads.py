@@ -24,6 +24,11 @@ ROADS = [
     ("/install /name={n} /exe=%s /option=%s" % (P, "o" * 243), 0, [], 1, 1), ("/install /name={n} /exe=%s /option=%s" % (P, "o" * 244), 1, [(28, E)], 0, 0),
     (b"/install /no_error /name={n} /exe=C:\\a.exe /option=" + b"a" * 258 + b("ソ"), 1, [], 0, 0),
     ('/install /no_error /name={n} /exe="C:\\%s.exe"' % ("p" * 253), 1, [], 0, 0),
+    # The log's numbers in range, at both ends; its rotated names within 259 bytes.
+    ("/install /name={n} /exe=%s /log=w.log /logsize=2147483647 /logkeep=99" % P, 0, [], 1, 1),
+    ("/install /name={n} /exe=%s /logkeep=100" % P, 1, [(28, E)], 0, 0),
+    ("/install /no_error /name={n} /exe=%s /logsize=2147483648" % P, 1, [], 0, 0),
+    ("/install /no_error /name={n} /exe=%s /log=%s" % (P, "l" * 250), 1, [], 0, 0),
     ("/uninstall", 1, [(1, E)], 0, 0), ("/uninstall /no_error", 1, [], 0, 0), ("/uninstall /name={n}", 3, [(6, E)], 0, 0),
     ("/uninstall /name={n} /no_error", 3, [], 0, 0)]
 
@@ -149,9 +154,10 @@ class SettingsFileTest(TaviCase):
     def test_exact_bytes(self):
         name = self.service()
         self.box.tavi('/install /name=%s /exe=%s /option="-p \\"x\\"" /description="Web server" /end=ctrlbreak /auto '
-                      '/desktop /retry' % (name, P))
+                      '/desktop /retry /log="C:\\l\\web.log" /logsize=0 /logkeep=9' % (name, P))
         self.assertEqual(self.box.read_ini(), b('[tavi]\r\nexe=%s\r\noption="-p \\"x\\""\r\nname=%s\r\ndescription=Web '
-                                                'server\r\nend=3\r\nauto=1\r\ndesktop=1\r\nretry=1\r\nencode=1\r\n' % (P, name)))
+                                                'server\r\nend=3\r\nauto=1\r\ndesktop=1\r\nretry=1\r\nencode=1\r\n'
+                                                'log=C:\\l\\web.log\r\nlogsize=0\r\nlogkeep=9\r\n' % (P, name)))
 
     def test_options_reach_the_program_whole(self):
         # A short relative program path leaves the longest option room.

@@ -9,11 +9,11 @@ from harness import CLOSE, RUNNING, SC, STOP_PENDING, TaviCase, b, poll, probe, 
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program, folder or a folder as program
 
 class ServiceCase(TaviCase):
-    def install(self, end, option, exe=None, retry=False, start=True, name=None, given=None):
+    def install(self, end, option, exe=None, retry=False, start=True, name=None, given=None, more=""):
         """A service for a program (a copy of the probe, or given as a path) through tavi's command line; its name."""
         name = self.service(name)
-        tail = b'/install /name=%s /exe="%s" /option="%s" /end=%s%s%s' % (
-            b(name), b(given or winpath(exe or self.child())), b(option), b(end), b" /retry" * retry, b" /start" * start)
+        tail = b'/install /name=%s /exe="%s" /option="%s" /end=%s%s%s %s' % (
+            b(name), b(given or winpath(exe or self.child())), b(option), b(end), b" /retry" * retry, b" /start" * start, b(more))
         self.assertEqual(self.box.tavi(tail), (0, []))
         return name
 

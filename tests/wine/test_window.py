@@ -108,13 +108,13 @@ class WindowTest(TaviCase):
     def test_registration_from_the_window(self):
         # Stored end 7 selects nothing, and OK stores -1; an upper-case
         # extension passes; Yes then No registers without starting.
-        self.box.write_ini(end=7)
+        self.box.write_ini(end=7, log="w.log", logsize="abc", logkeep=7)  # the window keeps the log's keys
         name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
         w.fill(("check", AUTO, 1), ("check", DESKTOP, 1), ("check", RETRY, 1), exe=r"C:\tools\app.EXE", option='a "q" C:\\dir\\ ソ',
                name=name, description="説明", click=1, boxes=[(T, "yes", 13, name), (T, "no", 14, name)])
         w.closed()
-        self.assertEqual(self.box.read_ini(), ini(end=-1, exe=r"C:\tools\app.EXE", option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"',
+        self.assertEqual(self.box.read_ini(), ini(end=-1, log="w.log", logsize="abc", logkeep=7, exe=r"C:\tools\app.EXE", option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"',
                                                   name=name, description="説明", auto=1, desktop=1, retry=1, encode=1))
         self.assertEqual([config(name)[k] for k in ("type", "start", "path", "description")], ["272", "2", b(winpath(self.box.exe)), b("説明")])
         self.assertEqual(status(name)["state"], STOPPED)
@@ -129,7 +129,7 @@ class WindowTest(TaviCase):
         self.assertEqual(w.read().window["enabled"], "1")
         w.do(boxes=[(E, "ok")])  # the window stays with the input; tavi.ini as it was
         self.assertEqual((w.shows()[1], self.box.read_ini(), config(name)["path"]), (b"changed", kept, b(APP)))
-        self.assertEqual(sorted(os.listdir(self.box.dir)), ["child0.log", "probe.exe", "tavi.exe", "tavi.ini"])
+        self.assertEqual(sorted(os.listdir(self.box.dir)), ["child0.log", "probe.exe", "tavi.exe", "tavi.ini", "w.log"])
         w.closed(("click", 2))
 
     def test_delete_and_drop(self):
@@ -238,4 +238,4 @@ class ResourceTest(TaviCase):
         # Entries 1-29 but 8, pinned byte for byte in code page 932 (a failure shows them all).
         self.assertEqual(sorted(msg(1) and CATALOGUE), [n for n in range(1, 30) if n != 8])
         self.assertEqual(hashlib.sha256(b"\n".join(CATALOGUE[n] for n in sorted(CATALOGUE))).hexdigest(),
-                         "22328486882e626da5f2fdf5a033b6662c7147bf9e1919213d2ac321fd396999", [CATALOGUE[n].decode("cp932") for n in sorted(CATALOGUE)])
+                         "ff917c4bfc9e877c9e5e57a5db47acb2f0b9b8230cd5469c6d81faf46991ca7d", [CATALOGUE[n].decode("cp932") for n in sorted(CATALOGUE)])
