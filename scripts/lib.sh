@@ -20,7 +20,7 @@ wineserver() { LC_ALL=ja_JP.UTF-8 "$WINESERVER" "$@"; }
 # randomisation has put something else).
 tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine64-preloader xvfb xauth cmake
                ninja-build googletest fonts-ipafont-gothic imagemagick x11-utils python3 locales
-               clang libclang-rt-dev)
+               clang libclang-rt-dev clang-format black)
 
 # Wine maps Unix file names through the host locale: without ja_JP.UTF-8
 # generated, a folder named ソ reaches Windows programs as ASCII garbage.
@@ -47,6 +47,62 @@ install_missing() {
 
 ensure_packages() {
     install_missing "${tavi_packages[@]}" && ensure_locale
+}
+
+# The project's own sources of one kind, "cpp" (*.cpp, *.h) or "py", one path a
+# line relative to the root: those git knows and new ones it does not ignore,
+# so build/ and dist/ never appear; without git, those find sees outside them.
+tavi_sources() {
+    local dirs patterns=() d
+    case "$1" in
+        cpp) dirs=(launcher settings scm service ui resources tests bench)
+             for d in "${dirs[@]}"; do patterns+=("$d/*.cpp" "$d/*.h"); done ;;
+        py) patterns=("tests/*.py" "scripts/*.py" "bench/*.py") ;;
+        *) echo "tavi_sources: cpp or py" >&2; return 2 ;;
+    esac
+    (
+        cd "$TAVI_ROOT" || exit 1
+        if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+            git ls-files --cached --others --exclude-standard -- "${patterns[@]}"
+        else
+            local names=()
+            for d in "${patterns[@]}"; do names+=(-o -path "./$d"); done
+            find . \( -path ./build -o -path ./dist -o -path ./.git \) -prune \
+                -o -type f \( "${names[@]:1}" \) -print | sed 's|^\./||'
+        fi | sort -u | while IFS= read -r f; do if [ -f "$f" ]; then printf '%s\n' "$f"; fi; done
+    )
+}
+
+# Whether every source is formatted as scripts/format.sh leaves it; names
+# those that are not. Each tool runs once over all its files and names a
+# file in its complaints; a failure of another kind is shown as it is.
+check_format() {
+    local cpp=() py=() bad=() out rc
+    mapfile -t cpp < <(tavi_sources cpp)
+    mapfile -t py < <(tavi_sources py)
+    if [ ${#cpp[@]} -gt 0 ]; then
+        rc=0
+        out=$(cd "$TAVI_ROOT" && clang-format --style=file --dry-run --Werror "${cpp[@]}" 2>&1) || rc=$?
+        if [ "$rc" -ne 0 ]; then
+            mapfile -t -O ${#bad[@]} bad < <(printf '%s\n' "$out" |
+                sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | uniq)
+            [ ${#bad[@]} -eq 0 ] && { echo "$out"; bad+=("(clang-format failed)"); }
+        fi
+    fi
+    if [ ${#py[@]} -gt 0 ]; then
+        rc=0
+        out=$(cd "$TAVI_ROOT" && black --config pyproject.toml --check "${py[@]}" 2>&1) || rc=$?
+        if [ "$rc" -ne 0 ]; then
+            local before=${#bad[@]}
+            mapfile -t -O ${#bad[@]} bad < <(printf '%s\n' "$out" |
+                sed -n 's/^would reformat //p; s/^error: cannot format \([^:]*\):.*/\1/p')
+            [ ${#bad[@]} -eq "$before" ] && { echo "$out"; bad+=("(black failed)"); }
+        fi
+    fi
+    [ ${#bad[@]} -eq 0 ] && return 0
+    echo "not formatted (run scripts/format.sh):"
+    printf '    %s\n' "${bad[@]}"
+    return 1
 }
 
 build_all() {

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both executables and the unit tests, runs
-# every native and Wine test, and ends with one summary line. Exits non-zero
-# on any failure. Stops the X and Wine servers it started. Safe to run again.
+# Installs what is missing, checks that the sources are formatted (as
+# scripts/format.sh leaves them), builds both executables and the unit tests,
+# runs every native and Wine test, and ends with one summary line. Exits
+# non-zero on any failure. Stops the X and Wine servers it started. Safe to
+# run again.
 set -u
 source "$(dirname "$0")/lib.sh"
 cd "$TAVI_ROOT"
 trap stop_started EXIT
 
 ensure_packages || { echo "package installation failed"; exit 1; }
+echo "== format (clang-format, black)"
+check_format || { echo "format check failed: run scripts/format.sh"; exit 1; }
 build_all || { echo "build failed"; exit 1; }
 
 summary() { # "failed total" from a ctest log
