@@ -162,9 +162,10 @@ class SettingsFileTest(TaviCase):
     def test_options_reach_the_program_whole(self):
         # A short relative program path leaves the longest option room.
         self.child(name="c.exe")
-        log, name = self.child_log(os.path.join(self.box.dir, "c.exe.log")), self.service()
+        log = self.child_log(os.path.join(self.box.dir, "c.exe.log"))
         for option, quoted in OPTIONS:
             with self.subTest(option=option):
+                name = self.service()
                 given = b'"%s"' % option.replace(b'"', b'\\"') if quoted else option
                 self.box.tavi(b"/install /no_error /name=%s /exe=.\\c.exe /option=%s" % (b(name), given))
                 self.assertEqual(scm(name, ("start",), ("watch", STOPPED, 30000))[-1]["state"], str(STOPPED))
