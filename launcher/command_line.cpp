@@ -13,9 +13,24 @@ CommandFlags gFlags;
 enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD };
 
 enum OptionTarget {
-    T_INSTALL, T_UNINSTALL, T_INI, T_NAME, T_EXE, T_OPTION, T_DESCRIPTION,
-    T_DESKTOP, T_AUTO, T_START, T_NO_ERROR, T_OK, T_QUESTION, T_RETRY, T_END,
-    T_LOGSIZE, T_LOGKEEP, T_LOG
+    T_INSTALL,
+    T_UNINSTALL,
+    T_INI,
+    T_NAME,
+    T_EXE,
+    T_OPTION,
+    T_DESCRIPTION,
+    T_DESKTOP,
+    T_AUTO,
+    T_START,
+    T_NO_ERROR,
+    T_OK,
+    T_QUESTION,
+    T_RETRY,
+    T_END,
+    T_LOGSIZE,
+    T_LOGKEEP,
+    T_LOG
 };
 
 struct OptionEntry {

@@ -27,7 +27,8 @@ DWORD AwaitChildAfterStop(HANDLE process, HANDLE job)
             break;
         ReportServiceStatus(SERVICE_STOP_PENDING, 0, ++checkPoint);
         DWORD left = kStopBoundMs - elapsed;
-        if (WaitForSingleObject(process, left < kStopReportMs ? left : kStopReportMs) != WAIT_TIMEOUT)
+        if (WaitForSingleObject(process, left < kStopReportMs ? left : kStopReportMs) !=
+            WAIT_TIMEOUT)
             return 0;
     }
     if (job != NULL)

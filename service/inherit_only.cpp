@@ -7,8 +7,8 @@
 typedef BOOL(WINAPI *InitializeListFn)(LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD count, DWORD flags,
                                        SIZE_T *size);
 typedef BOOL(WINAPI *UpdateListFn)(LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD flags,
-                                   DWORD_PTR attribute, void *value, SIZE_T size,
-                                   void *previous, SIZE_T *returned);
+                                   DWORD_PTR attribute, void *value, SIZE_T size, void *previous,
+                                   SIZE_T *returned);
 typedef void(WINAPI *DeleteListFn)(LPPROC_THREAD_ATTRIBUTE_LIST list);
 
 BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *directory,
@@ -19,7 +19,8 @@ BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *directo
     InitializeListFn initialize =
         (InitializeListFn)(void *)GetProcAddress(kernel, "InitializeProcThreadAttributeList");
     UpdateListFn update = (UpdateListFn)(void *)GetProcAddress(kernel, "UpdateProcThreadAttribute");
-    DeleteListFn remove = (DeleteListFn)(void *)GetProcAddress(kernel, "DeleteProcThreadAttributeList");
+    DeleteListFn remove =
+        (DeleteListFn)(void *)GetProcAddress(kernel, "DeleteProcThreadAttributeList");
     // Room for a list of one attribute, which takes a few dozen bytes.
     ULONG_PTR room[16];
     LPPROC_THREAD_ATTRIBUTE_LIST list = (LPPROC_THREAD_ATTRIBUTE_LIST)room;

@@ -19,7 +19,7 @@ struct LogState {
     HANDLE file; // NULL: no log
     char path[TEXT_SIZE];
     ULONGLONG size;
-    char last; // the file's last byte; '\n' for an empty file
+    char last;     // the file's last byte; '\n' for an empty file
     DWORD dropped; // bytes of output lost since the last write that worked
     int rotationFailed;
     DWORD rotationFailedAt;
@@ -82,15 +82,17 @@ int ServiceLogIsOpen(void)
 // Moves a rotated file one number up; one that is not there is no failure.
 static int MoveAside(const char *from, const char *to)
 {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ||
+           GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 static int Rotate(void)
 {
     char from[TEXT_SIZE], to[TEXT_SIZE];
     // The older files move only when the log itself can move after them.
-    HANDLE test = CreateFileA(sLog.path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE test =
+        CreateFileA(sLog.path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, 0, NULL);
     if (test == INVALID_HANDLE_VALUE)
         return 0;
     CloseHandle(test);

@@ -64,8 +64,8 @@ void StartLogCopy(LogPipe *pipe, int started)
     // inherited it.
     CloseHandle(pipe->child[1]);
     pipe->child[1] = NULL;
-    if (started && DuplicateHandle(GetCurrentProcess(), pipe->read, GetCurrentProcess(), &pipe->peek,
-                                   0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (started && DuplicateHandle(GetCurrentProcess(), pipe->read, GetCurrentProcess(),
+                                   &pipe->peek, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         sReaders++;
         pipe->thread = CreateThread(NULL, COPY_STACK, CopyOutput, pipe->read,
                                     STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);

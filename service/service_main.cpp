@@ -30,7 +30,8 @@ static void LogLaunch(int relaunch, DWORD error, DWORD processId)
 
 // Starts a child unless a stop has come; returns the launch's error code, or
 // 0 when the child runs or the start was skipped for a stop (child zeroed).
-static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPipe *pipe, int relaunch)
+static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPipe *pipe,
+                                  int relaunch)
 {
     DWORD error = 0;
     ZeroMemory(child, sizeof *child);

@@ -78,8 +78,9 @@ int FormRotatedLogName(char *out, size_t size, const char *path, int number)
 int LogNamesFit(const char *moduleDir, const char *log, int keep)
 {
     char path[TEXT_SIZE], rotated[TEXT_SIZE];
-    return log[0] == '\0' || (FormLogPath(path, sizeof path, moduleDir, log) &&
-                               FormRotatedLogName(rotated, sizeof rotated, path, keep > 1 ? keep : 1));
+    return log[0] == '\0' ||
+           (FormLogPath(path, sizeof path, moduleDir, log) &&
+            FormRotatedLogName(rotated, sizeof rotated, path, keep > 1 ? keep : 1));
 }
 
 size_t LogBytesThatFit(const char *data, size_t n, size_t room)

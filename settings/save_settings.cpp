@@ -30,7 +30,8 @@ static int StartCopy(const char *copy)
         return 1;
     if (GetLastError() != ERROR_FILE_NOT_FOUND)
         return 0;
-    HANDLE file = CreateFileA(copy, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileA(copy, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     CloseHandle(file);
@@ -78,17 +79,22 @@ int PrepareSettings(int withLog)
     FormatStoredOption(stored, gSettings.option);
     EscapeValue(escaped, sizeof escaped, gSettings.option);
     char numbers[7][100];
-    const int values[7] = {gSettings.end,     gSettings.auto_,   gSettings.desktop, gSettings.retry,
-                           gSettings.logsize, gSettings.logkeep, 1};
+    const int values[7] = {gSettings.end,
+                           gSettings.auto_,
+                           gSettings.desktop,
+                           gSettings.retry,
+                           gSettings.logsize,
+                           gSettings.logkeep,
+                           1};
     for (int i = 0; i < 7; i++)
         wsprintfA(numbers[i], "%d", values[i]);
     // The window shows no log keys and leaves them in the file as they are.
     const StoredKey keys[] = {
-        {"exe", gSettings.exe, NULL},     {"option", stored, escaped},
-        {"name", gSettings.name, NULL},   {"description", gSettings.description, NULL},
-        {"end", numbers[0], numbers[0]},  {"auto", numbers[1], numbers[1]},
+        {"exe", gSettings.exe, NULL},        {"option", stored, escaped},
+        {"name", gSettings.name, NULL},      {"description", gSettings.description, NULL},
+        {"end", numbers[0], numbers[0]},     {"auto", numbers[1], numbers[1]},
         {"desktop", numbers[2], numbers[2]}, {"retry", numbers[3], numbers[3]},
-        {"encode", numbers[6], numbers[6]}, {"log", gSettings.log, NULL},
+        {"encode", numbers[6], numbers[6]},  {"log", gSettings.log, NULL},
         {"logsize", numbers[4], numbers[4]}, {"logkeep", numbers[5], numbers[5]}};
     const int count = withLog ? 12 : 9;
 

@@ -17,9 +17,9 @@
 #include "settings/settings_file.h"
 
 // The controls that can be edited only in the unregistered mode.
-static const int kEditableControls[] = {IDC_EXE,    IDC_OPTION, IDC_NAME, IDC_DESCRIPTION,
-                                        IDC_END,    IDC_BROWSE, IDC_AUTO, IDC_DESKTOP,
-                                        IDC_RETRY};
+static const int kEditableControls[] = {IDC_EXE,         IDC_OPTION,  IDC_NAME,
+                                        IDC_DESCRIPTION, IDC_END,     IDC_BROWSE,
+                                        IDC_AUTO,        IDC_DESKTOP, IDC_RETRY};
 
 static void ReadControl(HWND dialog, int id, char *out)
 {
@@ -239,28 +239,16 @@ static void OnDropFiles(HWND dialog, HDROP drop)
 INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog);
-        break;
+    case WM_INITDIALOG: OnInitDialog(dialog); break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDCANCEL:
-            DestroyWindow(dialog);
-            break;
-        case IDC_BROWSE:
-            OnBrowse(dialog);
-            break;
-        case IDC_TEST_OR_DELETE:
-            OnTestOrDelete(dialog);
-            break;
+        case IDOK: OnOk(dialog); break;
+        case IDCANCEL: DestroyWindow(dialog); break;
+        case IDC_BROWSE: OnBrowse(dialog); break;
+        case IDC_TEST_OR_DELETE: OnTestOrDelete(dialog); break;
         }
         break;
-    case WM_DROPFILES:
-        OnDropFiles(dialog, (HDROP)wParam);
-        break;
+    case WM_DROPFILES: OnDropFiles(dialog, (HDROP)wParam); break;
     case WM_HELP:
         // The current directory is the executable's on this road.
         OpenWithShell(dialog, "tavi.chm");

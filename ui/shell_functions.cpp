@@ -29,7 +29,8 @@ BOOL ShowOpenFileDialog(OPENFILENAMEA *record)
 
 void AcceptDroppedFiles(HWND window)
 {
-    DragAcceptFilesFn accept = (DragAcceptFilesFn)(void *)Find(&sShell, "shell32.dll", "DragAcceptFiles");
+    DragAcceptFilesFn accept =
+        (DragAcceptFilesFn)(void *)Find(&sShell, "shell32.dll", "DragAcceptFiles");
     if (accept != NULL)
         accept(window, TRUE);
 }
