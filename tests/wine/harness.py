@@ -1,6 +1,8 @@
-"""Runs the real tavi.exe and the probe under Wine, each test in a sandbox (a folder with a copy of tavi.exe). The
-probe starts tavi with an exact command line and answers its boxes, drives the window, asks the service control
-manager and is the wrapped program. Windows programs write to files, never pipes: services.exe would inherit a pipe."""
+"""Runs the real tavi.exe and the probe under Wine, each test in a sandbox: a folder with a copy
+of tavi.exe. The probe starts tavi with an exact command line and answers its boxes, drives the
+window, asks the service control manager, and is the wrapped program. Windows programs write to
+files, never to pipes: services.exe would inherit a pipe and hold it."""
+
 import os
 import shutil
 import subprocess
@@ -10,53 +12,80 @@ import unittest
 import uuid
 from pathlib import Path
 
-WINE, EXE, PROBE, WORK = os.environ.get("WINE64", "/usr/lib/wine/wine64"), *(os.environ[k] for k in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
+WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
+EXE, PROBE, WORK = (os.environ[key] for key in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
-T, E, TITLE, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", "tavi 起動プログラム設定", 1, 3, 4
-CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # a close message as the child logs it
-HEX = ("caption", "text", "cmd", "cwd", "path", "display", "description")
-CATALOGUE = {}  # the message catalogue as tavi.exe loads it; test_window's test_strings pins it
+T, E = "tavi", "tavi error"  # the captions of tavi's boxes
+STOPPED, STOP_PENDING, RUNNING = 1, 3, 4
+CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # as logged
+HEX = {"caption", "text", "cmd", "cwd", "path", "display", "description"}  # fields in hex
+CATALOGUE = {}  # the message catalogue as tavi.exe loads it
+
 
 def b(text):  # texts reach Windows programs in code page 932
     return text if isinstance(text, bytes) else str(text).encode("cp932")
 
+
 def hx(text):
     return b(text).hex()
 
+
 def msg(number, name=None):
-    CATALOGUE or CATALOGUE.update((int(r["id"]), r["text"]) for r in probe("strings", winpath(EXE)))
+    if not CATALOGUE:
+        CATALOGUE.update((int(r["id"]), r["text"]) for r in probe("strings", winpath(EXE)))
     return CATALOGUE[number].replace(b"%s", b(name)) if name else CATALOGUE[number]
+
 
 def ini(**keys):  # a settings file of one [tavi] section with these keys, in this order
     return b"[tavi]\r\n" + b"".join(b"%s=%s\r\n" % (b(k), b(v)) for k, v in keys.items())
 
+
 def winpath(path):  # drive Z: is the Unix root
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
-def records(data):  # lines "kind key=value ..." as dicts, texts decoded from hex
-    return [{"kind": kind, **{k: bytes.fromhex(v) if k in HEX else v for k, _, v in (f.partition("=") for f in fields)}}
-            for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines())]
 
-def probe(*args, timeout=300, background=False, trace=None, preexec=None):
-    """Runs probe verbs: their records, or the run to collect later. trace: Wine
-    trace channels, written to WORK/trace.txt; preexec: run in the probe's process first."""
-    out, err = tempfile.TemporaryFile(), open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
-    run = subprocess.Popen([WINE, PROBE, *map(str, args)], stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                           env=dict(ENV, WINEDEBUG=trace) if trace else ENV, preexec_fn=preexec), out
-    return run if background else collect(run, timeout)
+def records(data):
+    """The probe's lines "kind key=value ..." as dicts, with the texts decoded from hex."""
+    found = []
+    for line in data.decode("latin-1").splitlines():
+        kind, *fields = line.split(" ")
+        pairs = (field.partition("=") for field in fields)
+        found.append(
+            dict(kind=kind, **{k: bytes.fromhex(v) if k in HEX else v for k, _, v in pairs})
+        )
+    return found
+
+
+def probe(*args, background=False, trace=None, preexec=None):
+    """Runs probe verbs and gives their records; in the background, the run, to peek at and
+    collect. trace: Wine's trace channels, into WORK/trace.txt; preexec: run in the probe first."""
+    out = tempfile.TemporaryFile()
+    err = open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
+    env = dict(ENV, WINEDEBUG=trace) if trace else ENV
+    args = [WINE, PROBE, *map(str, args)]
+    process = subprocess.Popen(
+        args, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, preexec_fn=preexec
+    )
+    return (process, out) if background else collect((process, out))
+
 
 def peek(run):  # what a run in the background has printed so far
-    return run[1].seek(0) or records(run[1].read())
+    run[1].seek(0)
+    return records(run[1].read())
+
 
 def collect(run, timeout=300):
     try:
         run[0].wait(timeout)
         return peek(run)
     finally:
-        run[0].kill(), run[1].close()
+        run[0].kill()
+        run[1].close()
+
 
 def one(found, kind):
     return next((r for r in found if r["kind"] == kind), None)
+
 
 def poll(predicate, timeout=30.0):
     deadline = time.monotonic() + timeout
@@ -64,22 +93,28 @@ def poll(predicate, timeout=30.0):
         time.sleep(0.1)
     return value
 
-def scm(name, *verbs, background=False):  # verbs ("status",), ("create", path, start, type), ... in one run
+
+def scm(name, *verbs, background=False):  # verbs ("status",), ("create", path, start, type)...
     return probe(*[a for verb in verbs for a in ("scm", name, *verb, ";")], background=background)
+
 
 def status(name):
     found = one(scm(name, ("status",)), "status")
     return found and {k: int(v) for k, v in found.items() if k != "kind"}
 
+
 def config(name):
     return one(scm(name, ("config",)), "config")
+
 
 def remove_service(name):
     scm(name, ("control", 1), ("watch", STOPPED, 30000), ("delete",))
 
+
 def watch_stop(name, *first):
-    """These verbs, then a watch until the service stops, in the background: call the result for (win32 exit
-    code, specific code) and the statuses seen. Wine turns the code to 1077 a second later: only a watch sees it."""
+    """Runs these verbs, then watches until the service stops, in the background; the result,
+    called, gives the exit codes (win32, specific) and the states seen. Wine turns the exit code
+    to 1077 a second later: only a watch that was already waiting sees it."""
     run = scm(name, *first, ("watch", STOPPED, 60000), background=True)
     poll(lambda: one(peek(run), "status"))
 
@@ -87,7 +122,9 @@ def watch_stop(name, *first):
         seen = [r for r in collect(run) if r["kind"] == "status"]
         assert seen and seen[-1]["state"] == str(STOPPED), "not stopped: %r" % seen
         return (int(seen[-1]["exit"]), int(seen[-1]["specific"])), seen
+
     return result
+
 
 class ChildLog:  # the log that probe children write (many may share one)
     def __init__(self, path):
@@ -97,8 +134,8 @@ class ChildLog:  # the log that probe children write (many may share one)
         found = records(Path(self.path).read_bytes()) if os.path.exists(self.path) else []
         return [e for e in found if kind in (None, e["kind"])]
 
-    def wait(self, kind, count=1, timeout=60):
-        found = poll(lambda: len(self.events(kind)) >= count and self.events(kind), timeout)
+    def wait(self, kind, count=1):
+        found = poll(lambda: len(self.events(kind)) >= count and self.events(kind), 60)
         assert found, "no %d %r in the child log: %r" % (count, kind, self.events())
         return found
 
@@ -107,7 +144,8 @@ class ChildLog:  # the log that probe children write (many may share one)
 
     def alive(self):  # the children of the log that still run
         pids = [e["pid"] for e in self.events("start")]
-        return [pid for pid, found in zip(pids, probe("alive", *pids)) if found["exists"] == "1"]
+        return [pid for pid, r in zip(pids, probe("alive", *pids)) if r["exists"] == "1"]
+
 
 class Sandbox:
     def __init__(self, test=None, name=None, parent=None, exe="tavi.exe"):
@@ -116,7 +154,8 @@ class Sandbox:
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(self.dir)
         shutil.copyfile(EXE, self.exe)
-        test and test.addCleanup(shutil.rmtree, self.dir, True)
+        if test:
+            test.addCleanup(shutil.rmtree, self.dir, True)
 
     def read_ini(self):
         return Path(self.ini).read_bytes()
@@ -125,15 +164,19 @@ class Sandbox:
         Path(self.ini).write_bytes(b(data) if data is not None else ini(**keys))
 
     def line(self, tail):
-        return b'"' + b(winpath(self.exe)) + b'" ' + b(tail)
+        return b'"%s" %s' % (b(winpath(self.exe)), b(tail))
 
     def tavi(self, tail=b"", *buttons, cwd=None):
-        """Runs tavi.exe answering its boxes with these buttons in order (then with OK): (exit code, boxes)."""
+        """Runs tavi.exe, answering its boxes with these buttons in order (then with OK): its exit
+        code, and the boxes it showed."""
         found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), 60000, *buttons)
         code = one(found, "exit")["code"]
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 
-class TaviCase(unittest.TestCase):  # a sandbox per test; the services and children it names go after it
+
+class TaviCase(unittest.TestCase):
+    """A sandbox for each test; the services and children it names go after it."""
+
     def setUp(self):
         os.makedirs(WORK, exist_ok=True)
         self.box, self.logs = Sandbox(self), []
@@ -144,15 +187,21 @@ class TaviCase(unittest.TestCase):  # a sandbox per test; the services and child
         return name
 
     def child_log(self, path=None):
-        self.logs or self.addCleanup(lambda: probe("kill", *{e["pid"] for l in self.logs for e in l.events("start")}))
-        self.logs.append(ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs))))
+        if not self.logs:
+            pids = lambda: {e["pid"] for log in self.logs for e in log.events("start")}
+            self.addCleanup(lambda: probe("kill", *pids()))
+        self.logs.append(
+            ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs)))
+        )
         return self.logs[-1]
 
-    def child(self, folder=None, name="probe.exe"):  # a copy of the probe to be the wrapped program
+    def child(self, folder=None, name="probe.exe"):  # a copy of the probe, the wrapped program
         os.makedirs(folder or self.box.dir, exist_ok=True)
         return shutil.copyfile(PROBE, os.path.join(folder or self.box.dir, name))
 
     def assertBoxes(self, boxes, *expected, owner=0):
-        """Each box shows (message, caption[, name]) with OK, or Yes and No for a question, owned by owner."""
-        self.assertEqual([(x["text"], x["caption"], int(x["owner"], 16), x["buttons"]) for x in boxes],
-                         [(msg(n, *name), b(c), owner, "6,7," if n in (13, 14, 15) else "1,") for n, c, *name in expected])
+        """Each box shows (message, caption[, name]), with OK, or Yes and No for a question."""
+        got = [(x["text"], x["caption"], int(x["owner"], 16), x["buttons"]) for x in boxes]
+        buttons = {13: "6,7,", 14: "6,7,", 15: "6,7,"}
+        wanted = [(msg(n, *name), b(c), owner, buttons.get(n, "1,")) for n, c, *name in expected]
+        self.assertEqual(got, wanted)
