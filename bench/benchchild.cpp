@@ -51,9 +51,9 @@ static char *AppendNumber(char *out, unsigned long long value)
 
 static void AppendToLog(const char *text, const char *end)
 {
-    HANDLE file = CreateFileA(gLog, FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileA(gLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written;
@@ -115,7 +115,8 @@ static void WriteOutput(unsigned long long bytes, DWORD block)
     if (block < 64 || block % 64 != 0 || writes > sizeof gWriteTicks / sizeof gWriteTicks[0])
         ExitProcess(2);
     char *data = (char *)VirtualAlloc(NULL, block, MEM_COMMIT, PAGE_READWRITE);
-    char *report = (char *)VirtualAlloc(NULL, 256 + (SIZE_T)writes * 21, MEM_COMMIT, PAGE_READWRITE);
+    char *report =
+        (char *)VirtualAlloc(NULL, 256 + (SIZE_T)writes * 21, MEM_COMMIT, PAGE_READWRITE);
     if (data == NULL || report == NULL)
         ExitProcess(3);
     for (DWORD i = 0; i < block; i++)
@@ -124,7 +125,7 @@ static void WriteOutput(unsigned long long bytes, DWORD block)
 
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD error = out == NULL || out == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE : 0;
-    DWORD done = 0;  // whole writes
+    DWORD done = 0; // whole writes
     LARGE_INTEGER before, after = gStart;
     for (; done < writes && error == 0; done++) {
         unsigned long number = done;
@@ -186,9 +187,9 @@ static void CreateChildWindow(void)
     windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     windowClass.lpszClassName = "benchchild";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "benchchild", "bench child", WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 320, 200, NULL, NULL,
-                                  windowClass.hInstance, NULL);
+    HWND window =
+        CreateWindowExA(0, "benchchild", "bench child", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 320, 200, NULL, NULL, windowClass.hInstance, NULL);
     ShowWindow(window, SW_SHOWNOACTIVATE);
 }
 

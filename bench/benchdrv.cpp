@@ -92,12 +92,13 @@ static double MsToCreation(LONGLONG from, ULONGLONG created)
 {
     if (created == 0)
         return -1;
-    double fromFileTime = (double)gFileTimeBase + (double)(from - gCounterBase) * 1e7 / (double)gFrequency.QuadPart;
+    double fromFileTime =
+        (double)gFileTimeBase + (double)(from - gCounterBase) * 1e7 / (double)gFrequency.QuadPart;
     return ((double)created - fromFileTime) / 1e4;
 }
 
 struct ChildEvent {
-    int exit;  // 0 start, 1 exit
+    int exit; // 0 start, 1 exit
     DWORD pid;
     LONGLONG t;
 };
@@ -106,12 +107,14 @@ struct ChildEvent {
 // drive Z:), NUL-terminated; the length read.
 static DWORD ReadSmallFile(const char *path, char *data, DWORD size)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, 0, NULL);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     DWORD total = 0, got = 0;
-    while (total < size - 1 && ReadFile(file, data + total, size - 1 - total, &got, NULL) && got != 0)
+    while (total < size - 1 && ReadFile(file, data + total, size - 1 - total, &got, NULL) &&
+           got != 0)
         total += got;
     CloseHandle(file);
     data[total] = '\0';
@@ -130,7 +133,7 @@ static std::vector<ChildEvent> ReadEvents(const char *log)
     for (char *line = data; *line;) {
         char *end = strchr(line, '\n');
         if (end == NULL)
-            break;  // a line still being written
+            break; // a line still being written
         *end = '\0';
         ChildEvent event;
         unsigned long pid;
@@ -166,19 +169,20 @@ struct Wrapper {
     const char *name;
     const char *log;
     SC_HANDLE service;
-    char image[MAX_PATH];  // the registered binary path: the host's command line
-    HANDLE host;      // SYNCHRONIZE and query rights on the host process
+    char image[MAX_PATH]; // the registered binary path: the host's command line
+    HANDLE host;          // SYNCHRONIZE and query rights on the host process
     DWORD hostPid;
     DWORD childPid;
     double startRunning, startChild;
-    double hostCreated, childCreated;  // StartService to CreateProcess of each
+    double hostCreated, childCreated; // StartService to CreateProcess of each
 };
 
 static int QueryState(SC_HANDLE service, DWORD *pid)
 {
     SERVICE_STATUS_PROCESS status;
     DWORD needed;
-    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&status, sizeof status, &needed))
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&status, sizeof status,
+                              &needed))
         return 0;
     if (pid != NULL)
         *pid = status.dwProcessId;
@@ -213,7 +217,8 @@ static int StartWrapper(Wrapper *w)
                 w->startRunning = Ms(begin, Now());
             if (pid != 0 && w->host == NULL) {
                 w->hostPid = pid;
-                w->host = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+                w->host = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
+                                      FALSE, pid);
             }
             if (state == SERVICE_STOPPED && Ms(begin, Now()) > 1000) {
                 Fail(w->label, "stopped_while_starting", 0);
@@ -384,16 +389,17 @@ static void ReadFootprint(HANDLE process, DWORD pid, const char *commandLine, Fo
 // times (as Wine 8 does): its CPU figures then say nothing of that process.
 static int gTimesAreCallers;
 
-static void PrintFootprint(int run, const char *label, const Footprint &f, ULONGLONG cpuEnd, ULONGLONG cpuNsEnd,
-                           DWORD idleMs)
+static void PrintFootprint(int run, const char *label, const Footprint &f, ULONGLONG cpuEnd,
+                           ULONGLONG cpuNsEnd, DWORD idleMs)
 {
     double cpuMs = (double)(cpuEnd - f.cpu100ns) / 10000.0;
     double linuxMs = f.unixPid ? (double)(cpuNsEnd - f.cpuNs) / 1e6 : -1;
     fprintf(gOut,
             "run=%d who=%s ws=%llu private=%llu threads=%lu handles=%lu cpu_ms=%.1f cpu_pct=%.4f "
             "linux_cpu_ms=%.3f linux_cpu_pct=%.4f times_are_callers=%d\n",
-            run, label, (unsigned long long)f.workingSet, (unsigned long long)f.privateBytes, f.threads,
-            f.handles, cpuMs, cpuMs * 100.0 / idleMs, linuxMs, linuxMs * 100.0 / idleMs, gTimesAreCallers);
+            run, label, (unsigned long long)f.workingSet, (unsigned long long)f.privateBytes,
+            f.threads, f.handles, cpuMs, cpuMs * 100.0 / idleMs, linuxMs, linuxMs * 100.0 / idleMs,
+            gTimesAreCallers);
 }
 
 // Starts a command line, its standard output and error going to OUTPUT
@@ -411,7 +417,8 @@ static HANDLE Spawn(const char *label, const char *commandLine, HANDLE output, D
         startup.hStdOutput = startup.hStdError = output;
     }
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, line, NULL, NULL, output != NULL, 0, NULL, NULL, &startup, &process)) {
+    if (!CreateProcessA(NULL, line, NULL, NULL, output != NULL, 0, NULL, NULL, &startup,
+                        &process)) {
         Fail(label, "CreateProcess", GetLastError());
         return NULL;
     }
@@ -423,7 +430,8 @@ static HANDLE Spawn(const char *label, const char *commandLine, HANDLE output, D
 // Starts the floor child; returns its process handle, NULL on failure.
 static char floorLine[600];
 
-static HANDLE StartFloor(const char *childExe, const char *log, double *toChild, double *toCreated, DWORD *pid)
+static HANDLE StartFloor(const char *childExe, const char *log, double *toChild, double *toCreated,
+                         DWORD *pid)
 {
     DeleteLog(log);
     snprintf(floorLine, sizeof floorLine, "%s %s window", childExe, log);
@@ -447,7 +455,8 @@ static HANDLE StartFloor(const char *childExe, const char *log, double *toChild,
     return NULL;
 }
 
-static int OpenWrapper(SC_HANDLE scm, Wrapper *w, const char *label, const char *name, const char *log)
+static int OpenWrapper(SC_HANDLE scm, Wrapper *w, const char *label, const char *name,
+                       const char *log)
 {
     w->label = label;
     w->name = name;
@@ -463,12 +472,14 @@ static int OpenWrapper(SC_HANDLE scm, Wrapper *w, const char *label, const char 
     w->image[0] = '\0';
     if (QueryServiceConfigA(w->service, (QUERY_SERVICE_CONFIGA *)config, sizeof config, &needed))
         lstrcpynA(w->image, ((QUERY_SERVICE_CONFIGA *)config)->lpBinaryPathName, sizeof w->image);
-    // A host left running by an earlier, interrupted bench run is stopped.
-    if (QueryState(w->service, NULL) != SERVICE_STOPPED) {
+    // A host left running (by an interrupted bench run, or by the warm-up
+    // start when its stop came while the start was pending, which the
+    // service refuses) is stopped.
+    LONGLONG begin = Now();
+    while (QueryState(w->service, NULL) != SERVICE_STOPPED && Ms(begin, Now()) < 30000) {
         SERVICE_STATUS status;
         ControlService(w->service, SERVICE_CONTROL_STOP, &status);
-        for (int i = 0; i < 200 && QueryState(w->service, NULL) != SERVICE_STOPPED; i++)
-            Sleep(50);
+        Sleep(50);
     }
     return 1;
 }
@@ -495,8 +506,8 @@ static int Cycle(SC_HANDLE scm, int argc, char **argv)
         HANDLE floor = StartFloor(childExe, floorLog, &floorToChild, &floorToCreated, &floorPid);
         if (floor == NULL)
             return 1;
-        fprintf(gOut, "run=%d warmup=%d who=floor start_child=%.2f child_created=%.2f\n", run, warmup,
-                floorToChild, floorToCreated);
+        fprintf(gOut, "run=%d warmup=%d who=floor start_child=%.2f child_created=%.2f\n", run,
+                warmup, floorToChild, floorToCreated);
 
         Wrapper *order[kMaxWrappers];
         for (int i = 0; i < count; i++)
@@ -507,10 +518,11 @@ static int Cycle(SC_HANDLE scm, int argc, char **argv)
             if (!StartWrapper(order[i]))
                 return 1;
             fprintf(gOut,
-                    "run=%d warmup=%d who=%s first=%d start_running=%.2f start_child=%.2f host_created=%.2f "
+                    "run=%d warmup=%d who=%s first=%d start_running=%.2f start_child=%.2f "
+                    "host_created=%.2f "
                     "child_created=%.2f\n",
-                    run, warmup, order[i]->label, i == 0, order[i]->startRunning, order[i]->startChild,
-                    order[i]->hostCreated, order[i]->childCreated);
+                    run, warmup, order[i]->label, i == 0, order[i]->startRunning,
+                    order[i]->startChild, order[i]->hostCreated, order[i]->childCreated);
         }
         fflush(gOut);
         while (Ms(lastStart, Now()) < settleMs)
@@ -521,7 +533,8 @@ static int Cycle(SC_HANDLE scm, int argc, char **argv)
             // service's child: in the services' window station, as the hosts.
             char childLine[600];
             snprintf(childLine, sizeof childLine, "%s %s window", childExe, wrappers[0].log);
-            HANDLE serviceChild = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, wrappers[0].childPid);
+            HANDLE serviceChild = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                              wrappers[0].childPid);
             Footprint hosts[kMaxWrappers], floorFootprint, childFootprint;
             for (int i = 0; i < count; i++)
                 ReadFootprint(wrappers[i].host, wrappers[i].hostPid, wrappers[i].image, &hosts[i]);
@@ -533,7 +546,8 @@ static int Cycle(SC_HANDLE scm, int argc, char **argv)
             for (int i = 0; i < count; i++)
                 PrintFootprint(run, wrappers[i].label, hosts[i], CpuTime(wrappers[i].host),
                                UnixCpuNs(hosts[i].unixPid), idleMs);
-            PrintFootprint(run, "floor", floorFootprint, CpuTime(floor), UnixCpuNs(floorFootprint.unixPid), idleMs);
+            PrintFootprint(run, "floor", floorFootprint, CpuTime(floor),
+                           UnixCpuNs(floorFootprint.unixPid), idleMs);
             PrintFootprint(run, "svcchild", childFootprint, CpuTime(serviceChild),
                            UnixCpuNs(childFootprint.unixPid), idleMs);
             if (serviceChild)
@@ -544,7 +558,9 @@ static int Cycle(SC_HANDLE scm, int argc, char **argv)
             double toStopped, toChildEnd, toHostEnd;
             if (!StopWrapper(order[i], &toStopped, &toChildEnd, &toHostEnd))
                 return 1;
-            fprintf(gOut, "run=%d warmup=%d who=%s first=%d stop_stopped=%.2f stop_child=%.2f stop_host=%.2f\n",
+            fprintf(gOut,
+                    "run=%d warmup=%d who=%s first=%d stop_stopped=%.2f stop_child=%.2f "
+                    "stop_host=%.2f\n",
                     run, warmup, order[i]->label, i == 0, toStopped, toChildEnd, toHostEnd);
             CloseHandle(order[i]->host);
             order[i]->host = NULL;
@@ -578,7 +594,8 @@ static void EmptyFolder(const Writer &writer)
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
         char path[MAX_PATH];
-        snprintf(path, sizeof path, "%.*s%s", (int)(strlen(writer.pattern) - 1), writer.pattern, found.cFileName);
+        snprintf(path, sizeof path, "%.*s%s", (int)(strlen(writer.pattern) - 1), writer.pattern,
+                 found.cFileName);
         DeleteLog(path);
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -634,7 +651,8 @@ static int WriteThroughPipe(const Writer &writer, const char *childLine, DWORD b
     DWORD pid;
     HANDLE child = Spawn(writer.label, childLine, writeEnd, &pid);
     CloseHandle(writeEnd);
-    HANDLE file = CreateFileA(writer.output, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+    HANDLE file =
+        CreateFileA(writer.output, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
     std::vector<char> buffer(block);
     DWORD got, put;
     while (ReadFile(readEnd, buffer.data(), block, &got, NULL) && got != 0)
@@ -681,11 +699,16 @@ static int Output(SC_HANDLE scm, int argc, char **argv)
         for (int i = 0; i < count; i++) {
             Writer *writer = &writers[(run + i) % count];
             char childLine[600];
-            snprintf(childLine, sizeof childLine, "%s %s write %s %s", childExe, writer->result, argv[5], argv[6]);
+            snprintf(childLine, sizeof childLine, "%s %s write %s %s", childExe, writer->result,
+                     argv[5], argv[6]);
             EmptyFolder(*writer);
-            int done = strcmp(writer->kind, "service") == 0 ? WriteThroughService(writer)
-                       : strcmp(writer->kind, "cmd") == 0   ? WriteThroughCmd(*writer, childLine)
-                                                            : WriteThroughPipe(*writer, childLine, block);
+            int done;
+            if (strcmp(writer->kind, "service") == 0)
+                done = WriteThroughService(writer);
+            else if (strcmp(writer->kind, "cmd") == 0)
+                done = WriteThroughCmd(*writer, childLine);
+            else
+                done = WriteThroughPipe(*writer, childLine, block);
             LONGLONG complete = Now();
             if (!done)
                 return 1;
@@ -696,8 +719,8 @@ static int Output(SC_HANDLE scm, int argc, char **argv)
                 Fail(writer->label, "no_written_line", 0);
                 return 1;
             }
-            fprintf(gOut, "run=%d warmup=%d who=%s complete_ms=%.2f %s\n", run, run == 0, writer->label,
-                    Ms(start->t, complete), written);
+            fprintf(gOut, "run=%d warmup=%d who=%s complete_ms=%.2f %s\n", run, run == 0,
+                    writer->label, Ms(start->t, complete), written);
             fflush(gOut);
         }
     }
@@ -712,8 +735,9 @@ static int Relaunch(SC_HANDLE scm, char **argv)
         return 1;
     if (!StartWrapper(&w))
         return 1;
-    fprintf(gOut, "who=%s start_running=%.2f start_child=%.2f host_created=%.2f child_created=%.2f\n", w.label,
-            w.startRunning, w.startChild, w.hostCreated, w.childCreated);
+    fprintf(gOut,
+            "who=%s start_running=%.2f start_child=%.2f host_created=%.2f child_created=%.2f\n",
+            w.label, w.startRunning, w.startChild, w.hostCreated, w.childCreated);
     fflush(gOut);
 
     // Each child's creation time, read while it lives (a child lives at
@@ -741,7 +765,7 @@ static int Relaunch(SC_HANDLE scm, char **argv)
             }
         }
         if (gaps > 0 && events.back().exit)
-            gaps--;  // the last exit's relaunch has not been seen yet
+            gaps--; // the last exit's relaunch has not been seen yet
     }
     // Child i's exit stamp to the next child's creation and first instruction.
     size_t printed = 0;
@@ -779,13 +803,17 @@ int main(int argc, char **argv)
 {
     QueryPerformanceFrequency(&gFrequency);
     CalibrateClocks();
-    int cycle = argc >= 11 && argc <= 8 + 3 * kMaxWrappers && (argc - 8) % 3 == 0 && strcmp(argv[1], "cycle") == 0;
+    int cycle = argc >= 11 && argc <= 8 + 3 * kMaxWrappers && (argc - 8) % 3 == 0 &&
+                strcmp(argv[1], "cycle") == 0;
     int relaunch = argc >= 6 && strcmp(argv[1], "relaunch") == 0;
-    int output = argc >= 11 && argc <= 7 + 4 * kMaxWrappers && (argc - 7) % 4 == 0 && strcmp(argv[1], "output") == 0;
+    int output = argc >= 11 && argc <= 7 + 4 * kMaxWrappers && (argc - 7) % 4 == 0 &&
+                 strcmp(argv[1], "output") == 0;
     if (!cycle && !relaunch && !output) {
-        fprintf(stderr, "usage: benchdrv cycle OUT RUNS SETTLE_MS IDLE_MS CHILD FLOORLOG LABEL NAME LOG ...\n"
-                        "       benchdrv relaunch OUT GAPS NAME LOG [LABEL]\n"
-                        "       benchdrv output OUT RUNS CHILD BYTES BLOCK LABEL KIND NAME FOLDER ...\n");
+        fprintf(
+            stderr,
+            "usage: benchdrv cycle OUT RUNS SETTLE_MS IDLE_MS CHILD FLOORLOG LABEL NAME LOG ...\n"
+            "       benchdrv relaunch OUT GAPS NAME LOG [LABEL]\n"
+            "       benchdrv output OUT RUNS CHILD BYTES BLOCK LABEL KIND NAME FOLDER ...\n");
         return 2;
     }
     gOut = fopen(argv[2], "w");
@@ -796,7 +824,13 @@ int main(int argc, char **argv)
         Fail("driver", "OpenSCManager", GetLastError());
         return 1;
     }
-    int code = cycle ? Cycle(scm, argc, argv) : relaunch ? Relaunch(scm, argv) : Output(scm, argc, argv);
+    int code;
+    if (cycle)
+        code = Cycle(scm, argc, argv);
+    else if (relaunch)
+        code = Relaunch(scm, argv);
+    else
+        code = Output(scm, argc, argv);
     CloseServiceHandle(scm);
     fclose(gOut);
     return code;

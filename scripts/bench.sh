@@ -7,7 +7,7 @@
 # scripts/test.sh. Safe to run again.
 #   TAVI_BENCH_EXE=path/to/tavi.exe  measure that executable instead of
 #                                    building the x64 preset
-#   BENCH_RUNS, BENCH_IDLE_MS, BENCH_RELAUNCHES  see bench/bench.py
+#   BENCH_RUNS, BENCH_IDLE_MS, BENCH_RELAUNCHES, BENCH_OUTPUT_RUNS  see bench/bench.py
 set -u
 export WINEPREFIX="${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build/prefix-bench}"
 source "$(dirname "$0")/lib.sh"
