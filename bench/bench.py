@@ -595,15 +595,16 @@ def log_notes(cycle, output, checks, unmeasured):
     )
     if not unmeasured and pause > calm + median_of(output, "tavi", "median_ms"):
         notes.append(
-            "- **Rotation pauses the program.** tavi rotates in its copy thread, between two reads of"
-            " the pipe: it deletes the oldest kept file, renames the others and the log one number up"
-            " and opens a new log (service/log_file.cpp). Under Wine each step is a request to the"
-            " Wine server and a Linux rename; meanwhile nobody reads the pipe, its 64 KiB fill and the"
-            " program's next write waits. In each MiB of output, where tavi rotates once, the longest"
-            " write is %.2f ms against %.2f ms without rotation (the median write: %.3f ms), and the"
-            " about %d rotations take the whole output from %.0f to %.0f ms. Without rotation the"
-            " longest writes are the shared machine's scheduling. A pipe that holds a rotation's worth"
-            " of output, or a rotation apart from the copy, would let the program write on."
+            "- **Rotation under Wine.** tavi rotates in its copy thread, between two reads of the"
+            " pipe: it deletes the oldest kept file, renames the others and the log one number up and"
+            " opens a new log (service/log_file.cpp). The pipe holds 1 MiB, far more than the program"
+            " writes while a rotation lasts, so the program's writes need not wait for it (a reader"
+            " that only pauses as long does not slow such a writer here). But under Wine each step of"
+            " a rotation, like each write to a pipe, is a request to the one Wine server, and the"
+            " program's writes wait behind the rotation's: in each MiB of output, where tavi rotates"
+            " once, the longest write is %.2f ms against %.2f ms without rotation (the median write:"
+            " %.3f ms), and the about %d rotations take the whole output from %.0f to %.0f ms. Without"
+            " rotation the longest writes are the shared machine's scheduling."
             % (
                 pause,
                 calm,

@@ -4,9 +4,10 @@
 
 #include <atomic>
 
-// The pipe's own buffer and the copy thread's: one read takes what a fast
-// program wrote meanwhile, in few round trips.
-enum { PIPE_BUFFER = 65536, COPY_BUFFER = 65536, COPY_STACK = 262144 };
+// The pipe's own buffer holds what a fast program writes while the copy
+// thread rotates the log (a few milliseconds), so that the program does not
+// wait for it; the copy thread's takes in one read what it wrote meanwhile.
+enum { PIPE_BUFFER = 1048576, COPY_BUFFER = 65536, COPY_STACK = 262144 };
 // The drain of a pipe that stays open: looked into this often, given up
 // after this long.
 static const DWORD kQuietMs = 50;
