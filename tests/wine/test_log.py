@@ -47,46 +47,36 @@ class LogTest(ServiceCase):
 
     def test_streams_and_tavi_lines(self):
         # The method, the program, its bytes, its exit code, the service's exit codes. The log is
-        # appended to from one start to the next.
+        # appended to from one start to the next. A window program writes nothing; a process that
+        # the program started and that keeps the pipe (--spawn) holds neither its end nor the stop.
         for end, option, output, code, codes in [
             ("close", "--streams --exit 3", STREAMS + b"\r\n", 3, (1066, 3)),
             ("ctrlbreak", "--streams --exit 0", STREAMS + b"\r\n", 0, (0, 0)),
             ("close", "--read --run 3000", b"", 0, (0, 0)),
+            ("close", "--windows --run 3000", b"", 0, (0, 0)),
+            ("close", "--spawn --streams --exit 0", STREAMS + b"\r\n", 0, (0, 0)),
         ]:
             with self.subTest(option=option):
                 before = self.logged() if os.path.exists(self.box.dir + "/web.log") else (b"", [])
                 name, log = self.install_logged(end, option, start="")
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)
-                start, command = log.wait("start")[0], "%s --log %s %s"
-                command = b(command % (winpath(self.child()), log.win, option))
+                command = b("%s --log %s %s" % (winpath(self.child()), log.win, option))
+                pid = re.findall(b"launch pid=(\\d+)", Path(self.box.dir, "web.log").read_bytes())[
+                    -1
+                ]
                 events = [
                     b"service start name=" + b(name),
-                    b"launch pid=%s command=%s" % (b(start["pid"]), command),
-                    b"end pid=%s exit=%d" % (b(start["pid"]), code),
+                    b"launch pid=%s command=%s" % (pid, command),
+                    b"end pid=%s exit=%d" % (pid, code),
                     b"service stop exit=%d specific=%d" % codes,
                 ]
                 self.assertEqual(self.logged(), (before[0] + output, before[1] + events))
                 # The standard handles are a pipe, and standard input never ends; with Ctrl+Break
                 # the program still shares tavi's console, in a group of its own.
-                shared = end == "ctrlbreak"
-                self.assertEqual((start["out"], log.events("input")), ("3", []))
-                consoles = len(start["conprocs"].split(","))
+                start = next(e for e in log.events("start") if b(e["pid"]) == pid)
+                self.assertEqual((start["out"], log.events("input"), log.alive()), ("3", [], []))
+                shared, consoles = end == "ctrlbreak", len(start["conprocs"].split(","))
                 self.assertEqual((start["group"], consoles), (str(int(shared)), 1 + shared))
-
-    def test_no_log_and_a_window_program(self):
-        # Without the keys: no file, and the program's standard output is not a pipe.
-        name, log = self.install_child("close", "--exit 0", flags="")
-        self.assertEqual(watch_stop(name, ("start",))()[0], (0, 0))
-        self.assertNotEqual(log.wait("start")[0]["out"], "3")
-        logs = [f for f in os.listdir(self.box.dir) if f.endswith(".log")]
-        self.assertEqual(logs, ["child0.log"])
-        # A window program writes nothing: its log holds tavi's lines.
-        name, log = self.install_logged("close", "--windows")
-        pid = b(log.wait("windows") and log.events("start")[0]["pid"])
-        self.assertEqual(self.stop(name)[0], (0, 0))
-        stop = [b"stop request method=close pid=" + pid, b"end pid=%s exit=0" % pid]
-        stop += [b"service stop exit=0 specific=0"]
-        self.assertEqual(self.logged(), (b"", self.logged()[1][:2] + stop))
 
     def test_rotation_keeps_every_byte(self):
         # The files, oldest first, hold exactly what the program wrote, less the oldest files
@@ -133,27 +123,16 @@ class LogTest(ServiceCase):
                 self.assertGreater(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 10000, seen)
                 data = Path(self.box.dir, "web.log").read_bytes()
                 pid = re.search(b"launch pid=(\\d+)", data)[1]
+                stop = b"stop request method=%s pid=%s" % (b(end), pid)
                 last = [
                     b"end by force pid=%s exit=1460" % pid,
                     b"service stop exit=1460 specific=0",
                 ]
-                self.assertEqual(split_log(data)[1][-2:], last)
+                self.assertEqual(split_log(data)[1][-3:], [stop] + last)
                 self.assertRegex(
                     data, b"\n" + STAMP + b"end by force .*\r\n" + STAMP + b".*\r\n\\Z"
                 )
                 os.remove(Path(self.box.dir, "web.log"))
-
-    def test_a_process_that_keeps_the_pipe_holds_nothing(self):
-        # The program ends while a process it started keeps the pipe open: its end is logged after
-        # all it wrote, and the service stops without waiting for that process.
-        name, log = self.install_logged("close", "--spawn --streams --exit 0", start="")
-        self.assertEqual(watch_stop(name, ("start",))()[0], (0, 0))
-        output, events = self.logged()
-        self.assertEqual(output, STREAMS + b"\r\n")
-        self.assertEqual(
-            [e.split(b" ")[0] for e in events], [b"service", b"launch", b"end", b"service"]
-        )
-        self.assertEqual(log.alive(), [])
 
     def test_a_failing_write_drops_output_and_holds_nothing(self):
         # The host inherits from services.exe a file size limit (which scripts/lib.sh has made it

@@ -54,8 +54,12 @@ class ChildTest(ServiceCase):
             start = log.wait("start")[0]
             line = b(('"%s" ' if " " in path else "%s ") % path)
             self.assertEqual((start["cmd"], start["cwd"]), (line, b(winpath(os.path.dirname(exe)))))
-            # A window method gives the program neither tavi's console nor a group of its own.
-            self.assertEqual((start["group"], start["conprocs"]), ("0", start["pid"]))
+            # A window method gives the program neither tavi's console nor a group of its own;
+            # without a log its standard output is no pipe.
+            own = (start["group"], start["conprocs"], start["out"] == "3")
+            self.assertEqual(own, ("0", start["pid"], False))
+        logs = [f for f in os.listdir(self.box.dir) if f.endswith(".log")]
+        self.assertEqual(sorted(logs), ["probe.exe.log", "prog.exe.log"])  # and no log of tavi's
 
     def test_stop_methods_reach_the_unowned_window_only(self):
         # The child logs the messages, ignores them, and ends 10 s after its start.

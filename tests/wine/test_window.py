@@ -1,71 +1,99 @@
-"""The configuration window in both modes, its ways in (typing, browse, drop, F1), the test start, the catalogue."""
+"""The configuration window in both modes, its ways in (typing, browse, drop, F1), the test start
+and the message catalogue."""
+
 import hashlib
 import os
 import struct
 import time
 from pathlib import Path
 
-from harness import (CATALOGUE, CLOSE, E, EXE, PROBE, RUNNING, SC, STOPPED, T, TITLE, WORK, TaviCase, b, collect, config, hx,
-                     ini, msg, one, peek, poll, probe, remove_service, scm, status, winpath)
+from harness import CATALOGUE, CLOSE, E, PROBE, RUNNING, SC, STOPPED, T, WORK, TaviCase, b
+from harness import collect, config, hx, ini, msg, one, peek, poll, probe, remove_service, scm
+from harness import status, winpath
 
-EXE_ID, BROWSE, OPTION, END, TEST, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY = 1000, 1001, 1002, 1003, 1004, 1005, 1010, 1011, 1012, 1013
+TITLE = "tavi 起動プログラム設定"
+EXE_ID, BROWSE, OPTION, END, TEST, NAME = 1000, 1001, 1002, 1003, 1004, 1005
+AUTO, DESKTOP, DESCRIPTION, RETRY = 1010, 1011, 1012, 1013
+EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY]
 APP = r"C:\tools\app.exe"
 
-class Window:  # a tavi.exe started from its own folder, with its window open
+
+class Window:
+    """A tavi.exe started from its own folder, with its window open."""
+
     def __init__(self, test, trace=None):
-        self.test, self.title = test, TITLE
-        self.run = probe("run", winpath(test.box.dir), hx(test.box.line("")), 600000, "any", trace=trace, background=True)
+        self.test, self.title, line = test, TITLE, hx(test.box.line(""))
+        self.run = probe(
+            "run", winpath(test.box.dir), line, 600000, "any", trace=trace, background=True
+        )
         self.pid = poll(lambda: one(peek(self.run), "started"))["pid"]
-        test.addCleanup(probe, "win", hx(TITLE), 0, self.pid, ";", "close")  # what a failed test left open
+        test.addCleanup(probe, "win", hx(TITLE), 0, self.pid, ";", "close")  # left by a failure
         self.hwnd = int(self.read().window["hwnd"], 16)
 
-    def do(self, *verbs, boxes=()):  # verbs on the window, then its boxes (caption, button[, message[, name]])
-        found = probe("win", hx(self.title), 30000, self.pid, *[a for v in verbs for a in (";", *v[:2], *(hx(x) if v[0] == "set" else x for x in v[2:]))])
-        for caption, button, *expected in boxes:
-            box = one(probe("box", hx(caption), button, 60000, self.pid), "box")
-            self.test.assertIn("text", box, "no %s box" % caption)
-            owner = 0 if expected and expected[0] in (5, 11) else self.hwnd  # messages 5 and 11 have none
-            expected and self.test.assertBoxes([box], (expected[0], caption, *expected[1:]), owner=owner)
-        return found
+    def do(self, *verbs):
+        """Verbs on the window: ("set", ID, TEXT), ("check" or "select", ID, N), ("click", ID)..."""
+        args = []
+        for verb, *rest in verbs:
+            args += [";", verb, *(rest[:1] + [hx(rest[1])] if verb == "set" else rest)]
+        return probe("win", hx(self.title), 30000, self.pid, *args)
+
+    def answer(self, caption, button, number=None, *name):
+        """Answers the next box; checks its message and its owner (5 and 11 have none)."""
+        box = one(probe("box", hx(caption), button, 60000, self.pid), "box")
+        self.test.assertIn("text", box, "no %s box" % caption)
+        owner = 0 if number in (5, 11) else self.hwnd
+        number and self.test.assertBoxes([box], (number, caption, *name), owner=owner)
 
     def read(self, *verbs):
         found = self.do(*verbs, ("dump",))
-        self.window, self.order = one(found, "window"), [c for c in found if c["kind"] == "control"]
-        self.controls = {int(c["id"]): c for c in self.order}
+        self.window = one(found, "window")
+        self.controls = {int(c["id"]): c for c in found if c["kind"] == "control"}
         return self
 
-    def shows(self, *verbs):
-        """exe, option, name, description, selected method, auto, desktop, retry, once the window takes input."""
-        c = self.read(*verbs, ("enabled", 30000)).controls
-        return [c[i]["text"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)] + [int(c[END]["cursel"])] + [int(c[i]["check"]) for i in (AUTO, DESKTOP, RETRY)]
+    def shows(self):
+        """exe, option, name, description, the method, auto, desktop and retry, once the window
+        takes input."""
+        c = self.read(("enabled", 30000)).controls
+        texts = [c[i]["text"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)]
+        return (
+            texts + [int(c[END]["cursel"])] + [int(c[i]["check"]) for i in (AUTO, DESKTOP, RETRY)]
+        )
 
-    def fill(self, *verbs, exe=None, option=None, name=None, description=None, end=None, click=None, boxes=()):
-        verbs += tuple(("set", i, v) for i, v in ((EXE_ID, exe), (OPTION, option), (NAME, name), (DESCRIPTION, description)) if v is not None)
-        return self.do(*verbs + (("select", END, end),) * (end is not None) + (("click", click),) * bool(click), boxes=boxes)
+    def fill(self, *verbs, exe=None, option=None, name=None, description=None, end=None):
+        """Types the texts given, selects the method, then does the verbs (a click, say)."""
+        texts = [(EXE_ID, exe), (OPTION, option), (NAME, name), (DESCRIPTION, description)]
+        sets = [("set", i, text) for i, text in texts if text is not None]
+        self.do(*sets, *[("select", END, end)] * (end is not None), *verbs)
+
+    def closed(self, *verbs, code=0):  # these verbs (if any) close the window; tavi ends with code
+        verbs and self.do(*verbs)
+        self.test.assertEqual(collect(self.run)[-1]["code"], str(code))
 
     def trace(self):
-        return b"\n".join(l for l in Path(WORK, "trace.txt").read_bytes().splitlines() if l.startswith(b"%04x:" % int(self.pid)))
+        lines = Path(WORK, "trace.txt").read_bytes().splitlines()
+        return b"\n".join(l for l in lines if l.startswith(b"%04x:" % int(self.pid)))
 
-    def closed(self, *verbs, boxes=(), code=0):
-        self.do(*verbs, boxes=boxes)
-        self.test.assertEqual(collect(self.run)[-1]["code"], str(code))
 
 class WindowTest(TaviCase):
     def assertMode(self, w, registered):
-        self.assertEqual([w.controls[i]["enabled"] for i in (EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY)]
-                         + [w.controls[TEST]["text"]], [str(int(not registered))] * 9 + [msg(23 if registered else 24)])
+        enabled = [w.controls[i]["enabled"] for i in EDITABLE] + [w.controls[TEST]["text"]]
+        self.assertEqual(enabled, [str(int(not registered))] * 9 + [msg(23 if registered else 24)])
 
     def test_opening_in_both_modes(self):
-        keys = dict(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です", end=1, auto=0, desktop=1, retry=1, encode=1)
+        keys = dict(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です")
+        keys.update(end=1, auto=0, desktop=1, retry=1, encode=1)
         self.box.write_ini(**keys)
         w = Window(self)
         self.assertEqual(w.shows(), [b(APP), b'-a "b" c:\\x', b"svc one", b("説明です"), 1, 0, 1, 1])
         self.assertMode(w, False)
-        self.assertEqual([w.read(("select", END, i)).controls[END]["text"] for i in range(4)], [msg(n) for n in range(19, 23)])
-        self.assertTrue(poll(lambda: int(w.read().window["exstyle"], 16) & 0x10))  # takes dropped files
+        entries = [w.read(("select", END, i)).controls[END]["text"] for i in range(4)]
+        self.assertEqual(entries, [msg(n) for n in range(19, 23)])
+        self.assertTrue(poll(lambda: int(w.read().window["exstyle"], 16) & 0x10))  # takes drops
         # Typing limited to 260 bytes; centred (in doubled pixels); OK is the default button.
-        self.assertEqual(([w.controls[i]["limit"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)], int(w.window["offcentre"]) <= 4,
-                          w.controls[1]["style"], w.controls[2]["style"]), (["260"] * 4, True, "50010001", "50010000"))
+        limits = [w.controls[i]["limit"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)]
+        buttons = [w.controls[i]["style"] for i in (1, 2)]
+        centred = int(w.window["offcentre"]) <= 4
+        self.assertEqual((limits, centred, buttons), (["260"] * 4, True, ["50010001", "50010000"]))
         w.closed(("click", 2))
         self.assertEqual(self.box.read_ini(), ini(**keys))
         os.remove(self.box.ini)  # without a file: the defaults
@@ -73,63 +101,96 @@ class WindowTest(TaviCase):
         self.assertEqual(w.shows(), [b"", b"", b"", b"", 2, 1, 0, 0])
         w.closed(("key", 0x1B))  # Escape
         self.assertFalse(os.path.exists(self.box.ini))
-        # Registered: the registration's start type and desktop flag, read-only.
-        name = self.service()
-        scm(name, ("create", winpath(self.box.exe), 3, 0x110))
-        keys = dict(exe=APP, option="-x", name=name, description="d", end=3, auto=1, desktop=0, retry=1)
-        self.box.write_ini(**keys)
-        w = Window(self)
-        self.assertEqual(w.shows(), [b(APP), b"-x", b(name), b"d", 3, 0, 1, 1])
-        self.assertMode(w, True)
-        w.closed(("click", 1))  # OK only closes
-        self.assertEqual((self.box.read_ini(), status(name)["state"]), (ini(**keys), STOPPED))
+        # Registered: read-only, with the registration's start type (any other than automatic or
+        # on demand leaves the file's) and desktop flag; OK only closes.
+        for start, kind, stored, shown in [(3, 0x110, (1, 0), (0, 1)), (2, 0x10, (0, 1), (1, 0))]:
+            name = self.service()
+            scm(name, ("create", winpath(self.box.exe), start, kind))
+            keys = dict(exe=APP, option="-x", name=name, description="d", end=3, retry=1)
+            keys.update(auto=stored[0], desktop=stored[1])
+            self.box.write_ini(**keys)
+            w = Window(self)
+            self.assertEqual(w.shows(), [b(APP), b"-x", b(name), b"d", 3, *shown, 1])
+            self.assertMode(w, True)
+            w.closed(("click", 1))
+            self.assertEqual((self.box.read_ini(), status(name)["state"]), (ini(**keys), STOPPED))
+            scm(name, ("delete",), ("create", winpath(self.box.exe), 4, kind))
+            w = Window(self)
+            self.assertEqual(w.shows()[5:7], [stored[0], shown[1]])
+            w.closed(("click", 2))
 
     def test_ok_refuses_and_keeps_the_input(self):
         w = Window(self)
-        w.fill(option="-o", description="desc", end=0, click=1, boxes=[(E, "ok", 1)])  # both empty: the name only
-        for exe, name, number in [("", "svc", 2), (r"C:\tools.d\app", "svc", 2), (r"C:\tools\app.txt", "svc", 2), (APP, "", 1)]:
-            w.fill(exe=exe, name=name, click=1, boxes=[(E, "ok", number)])
+        w.fill(("click", 1), option="-o", description="desc", end=0)
+        w.answer(E, "ok", 1)  # both empty: the name only
+        for exe, name, number in [
+            ("", "svc", 2),
+            (r"C:\tools.d\app", "svc", 2),
+            (r"C:\tools\app.txt", "svc", 2),
+            (APP, "", 1),
+        ]:
+            w.fill(("click", 1), exe=exe, name=name)
+            w.answer(E, "ok", number)
             self.assertEqual(w.shows(), [b(exe), b"-o", b(name), b"desc", 0, 1, 0, 0])
         option = "a" * 100 + "\\" * 80  # escaped, 260 bytes: one too many
-        w.fill(exe=APP, name="svc", option=option, click=1, boxes=[(E, "ok", 28)])
-        for click in (1, TEST):  # stored whole, but a command line with the path too long: refused by both
-            w.fill(option="o" * 243, click=click, boxes=[(E, "ok", 28)])
+        w.fill(("click", 1), exe=APP, name="svc", option=option)
+        w.answer(E, "ok", 28)
+        for click in (1, TEST):  # stored whole, but the command line too long: refused by both
+            w.fill(("click", click), option="o" * 243)
+            w.answer(E, "ok", 28)
         self.assertFalse(os.path.exists(self.box.ini))
-        w.closed(("set", OPTION, option[1:]), ("click", 1), boxes=[(T, "no", 13, "svc")])  # one byte less is stored; No saved it
+        w.fill(("click", 1), option=option[1:])  # one byte less is stored; answered No, saved
+        w.answer(T, "no", 13, "svc")
+        w.closed()
         self.assertIn(b'option="%s"' % b(option[1:].replace("\\", "\\\\")), self.box.read_ini())
         os.remove(self.box.ini)
         os.mkdir(self.box.ini)  # a folder in its place: even root cannot write it
         w = Window(self)
-        w.fill(exe=APP, name="svc", click=1, boxes=[(T, "ok", 4)])
+        w.fill(("click", 1), exe=APP, name="svc")
+        w.answer(T, "ok", 4)
         self.assertEqual(w.shows()[:3:2], [b(APP), b"svc"])
         w.closed(("click", 2))
         self.assertIsNone(config("svc"))
 
     def test_registration_from_the_window(self):
-        # Stored end 7 selects nothing, and OK stores -1; an upper-case
-        # extension passes; Yes then No registers without starting.
-        self.box.write_ini(end=7, log="w.log", logsize="abc", logkeep=7)  # the window keeps the log's keys
+        # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes then
+        # No registers without starting. The window keeps the log's keys as they are.
+        self.box.write_ini(end=7, log="w.log", logsize="abc", logkeep=7)
         name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
-        w.fill(("check", AUTO, 1), ("check", DESKTOP, 1), ("check", RETRY, 1), exe=r"C:\tools\app.EXE", option='a "q" C:\\dir\\ ソ',
-               name=name, description="説明", click=1, boxes=[(T, "yes", 13, name), (T, "no", 14, name)])
+        checks = [("check", i, 1) for i in (AUTO, DESKTOP, RETRY)]
+        option = 'a "q" C:\\dir\\ ソ'
+        w.fill(*checks, ("click", 1), exe=r"C:\tools\app.EXE", option=option, name=name)
+        w.answer(T, "yes", 13, name)
+        w.answer(T, "no", 14, name)
         w.closed()
-        self.assertEqual(self.box.read_ini(), ini(end=-1, log="w.log", logsize="abc", logkeep=7, exe=r"C:\tools\app.EXE", option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"',
-                                                  name=name, description="説明", auto=1, desktop=1, retry=1, encode=1))
-        self.assertEqual([config(name)[k] for k in ("type", "start", "path", "description")], ["272", "2", b(winpath(self.box.exe)), b("説明")])
-        self.assertEqual(status(name)["state"], STOPPED)
+        keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, exe=r"C:\tools\app.EXE")
+        keys.update(option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"', name=name, description="")
+        self.assertEqual(self.box.read_ini(), ini(**keys, auto=1, desktop=1, retry=1, encode=1))
+        record = [config(name)[k] for k in ("type", "start", "path")]
+        self.assertEqual(
+            (record, status(name)["state"]), (["272", "2", b(winpath(self.box.exe))], STOPPED)
+        )
         remove_service(name)  # Yes and Yes: registered and started
         log, w = self.child_log(), Window(self)
-        w.closed(("check", AUTO, 0), ("set", EXE_ID, winpath(self.child())), ("set", OPTION, "--windows --log " + log.win),
-                 ("select", END, 0), ("click", 1), boxes=[(T, "yes"), (T, "yes", 14, name)])
-        self.assertEqual((len(log.wait("windows")), config(name)["start"], status(name)["state"]), (1, "3", RUNNING))
+        exe, option = winpath(self.child()), "--windows --log " + log.win
+        w.fill(("check", AUTO, 0), ("click", 1), exe=exe, option=option, end=0)
+        w.answer(T, "yes")
+        w.answer(T, "yes", 14, name)
+        w.closed()
+        running = (len(log.wait("windows")), config(name)["start"], status(name)["state"])
+        self.assertEqual(running, (1, "3", RUNNING))
         remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
         kept, w, _ = self.box.read_ini(), Window(self), scm(name, ("create", APP, 3, 0x10))
-        w.fill(("set", OPTION, "changed"), click=1, boxes=[(T, "yes"), (E, "none", 11)])
+        w.fill(("click", 1), option="changed")
+        w.answer(T, "yes")
+        w.answer(E, "none", 11)
         self.assertEqual(w.read().window["enabled"], "1")
-        w.do(boxes=[(E, "ok")])  # the window stays with the input; tavi.ini as it was
-        self.assertEqual((w.shows()[1], self.box.read_ini(), config(name)["path"]), (b"changed", kept, b(APP)))
-        self.assertEqual(sorted(os.listdir(self.box.dir)), ["child0.log", "probe.exe", "tavi.exe", "tavi.ini", "w.log"])
+        w.answer(E, "ok")  # the window stays with the input; tavi.ini as it was
+        self.assertEqual((w.shows()[1], self.box.read_ini()), (b"changed", kept))
+        self.assertEqual(config(name)["path"], b(APP))
+        files = ["child0.log", "probe.exe", "tavi.exe", "tavi.ini", "w.log"]  # w.log: the log
+        self.assertEqual(sorted(os.listdir(self.box.dir)), files)
         w.closed(("click", 2))
 
     def test_delete_and_drop(self):
@@ -137,37 +198,47 @@ class WindowTest(TaviCase):
         scm(name, ("create", APP, 3, 0x10))
         self.box.write_ini(exe=APP, name=name, description="d", end=1)
         w = Window(self)
-        w.do(("drop", hx(r"C:\other.exe")), ("click", TEST), boxes=[(T, "no", 15, name)])  # dropped when registered: ignored
+        w.do(("drop", hx(r"C:\other.exe")), ("click", TEST))  # dropped when registered: ignored
+        w.answer(T, "no", 15, name)
         self.assertMode(w.read(("enabled", 30000)), True)
-        w.do(("click", TEST), boxes=[(T, "yes", 15, name), (T, "ok", 18, name)])
-        self.assertEqual((w.shows(), config(name)), ([b(APP), b"", b(name), b"d", 1, 0, 0, 0], None))
+        w.do(("click", TEST))
+        w.answer(T, "yes", 15, name)
+        w.answer(T, "ok", 18, name)
+        self.assertEqual(
+            (w.shows(), config(name)), ([b(APP), b"", b(name), b"d", 1, 0, 0, 0], None)
+        )
         self.assertMode(w, False)
         # Only the first of the files dropped counts; a batch file cannot be dropped.
         w.do(("drop", hx(r"C:\x\DROPPED.EXE"), hx(r"C:\second.exe")))
         self.assertTrue(poll(lambda: w.shows()[:3:2] == [rb"C:\x\DROPPED.EXE", b"DROPPED"]))
-        w.do(("drop", hx(r"C:\run.bat")), boxes=[(E, "ok", 10)])
+        w.do(("drop", hx(r"C:\run.bat")))
+        w.answer(E, "ok", 10)
         w.closed(("click", 2))
         # Deleted by someone else while the window shows it: message 5 without owner.
         scm(name, ("create", APP, 3, 0x10))
         w = Window(self)
         remove_service(name)
-        w.do(("click", TEST), boxes=[(T, "yes"), (E, "ok", 5)])
+        w.do(("click", TEST))
+        w.answer(T, "yes")
+        w.answer(E, "ok", 5)
         self.assertMode(w.read(), True)
         w.closed(("click", 1))
 
     def test_a_service_the_probe_stopped_runs_again(self):
         name, log = self.service(), self.child_log()
         scm(name, ("create", winpath(self.box.exe), 3, 0x10))
-        self.box.write_ini(exe=winpath(self.child()), option="--windows --log " + log.win, name=name, end=0)
+        option = "--windows --log " + log.win
+        self.box.write_ini(exe=winpath(self.child()), option=option, name=name, end=0)
         scm(name, ("start",))
         for i, close in enumerate([("click", 2), ("key", 0x1B), ("close",), ("click", 1)], 2):
             w = Window(self)
             self.assertTrue(poll(lambda: status(name)["state"] == STOPPED))
             w.closed(close)
             self.assertEqual(len(log.wait("windows", i)), i)
-        # Without its window (a template naming no such class) tavi restarts the service and fails.
+        # Without its window (a template naming no such class) tavi restarts the service, fails.
         exe = Path(self.box.exe)
-        exe.write_bytes(exe.read_bytes().replace("STATIC".encode("utf-16-le"), "NOSUCH".encode("utf-16-le"), 1))
+        wide = lambda text: text.encode("utf-16-le")
+        exe.write_bytes(exe.read_bytes().replace(wide("STATIC"), wide("NOSUCH"), 1))
         self.assertEqual(self.box.tavi(), (1, []))
         self.assertEqual(len(log.wait("windows", 6)), 6)
 
@@ -177,65 +248,79 @@ class WindowTest(TaviCase):
         for file_name in [None, "notes.txt", "prog.exe", "run.tool.bat"]:
             w.do(("click", BROWSE))
             w.title = msg(27)  # the file dialog, owned by the window, with the filter of programs
-            d = w.read().controls
-            self.assertEqual((int(w.window["owner"], 16), d[1136]["text"], d[1148]["text"]), (w.hwnd, msg(25), b""))
+            dialog = w.read().controls
+            texts = (dialog[1136]["text"], dialog[1148]["text"])
+            self.assertEqual((int(w.window["owner"], 16), texts), (w.hwnd, (msg(25), b"")))
             path = file_name and os.path.join(self.box.dir, file_name)
             path and open(path, "wb").close()
             w.do(*[("set", 1148, winpath(path)), ("click", 1)] if path else [("click", 2)])
             w.title = TITLE
-            w.do(boxes=[(E, "ok", 10)] if file_name == "notes.txt" else [])
+            file_name == "notes.txt" and w.answer(E, "ok", 10)
             kept = file_name in (None, "notes.txt")
-            self.assertEqual(w.shows()[:3:2], [b(APP), b"typed"] if kept else [b(winpath(path)), b(file_name.split(".")[0])])
+            taken = kept or [b(winpath(path)), b(file_name.split(".")[0])]
+            self.assertEqual(w.shows()[:3:2], [b(APP), b"typed"] if kept else taken)
         w.do(("help",))
-        self.assertTrue(poll(lambda: b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd in w.trace()))
+        help = b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd
+        self.assertTrue(poll(lambda: help in w.trace()))
         w.closed(("click", 2))
 
+
 class TestStartTest(TaviCase):
-    def press(self, w, exe, option, method):
-        """Test start; waits for the notice (message 12, owned by the window); the seconds that took."""
-        started = time.monotonic()
-        w.fill(exe=exe, option=option, name="", end=method, click=TEST, boxes=[(T, "none", 12)])
-        return time.monotonic() - started
-
-    def close_notice(self, w):  # OK on the notice; the seconds until an OK posted to the window shows message 1
-        started = time.monotonic()
-        probe("box", hx(T), "ok", 5000, w.pid, ";", "win", hx(TITLE), 5000, w.pid, ";", "click", 1)
-        w.do(boxes=[(E, "ok", 1)])
-        return time.monotonic() - started
-
     def test_each_method(self):
-        # WaitForInputIdle waits for a windows-subsystem program only. The selected method governs, not the
-        # stored one (3). With Ctrl+Break a console program shares tavi's console in a group of its own.
-        data, gui = bytearray(Path(PROBE).read_bytes()), self.child(os.path.join(self.box.dir, "gui"))
+        # WaitForInputIdle waits for a windows-subsystem program only. The selected method governs,
+        # not the stored one (3). With Ctrl+Break a console program shares tavi's console, in a
+        # group of its own.
+        data, gui = bytearray(Path(PROBE).read_bytes()), self.child(self.box.dir + "/gui")
         struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 92, 2)
         Path(gui).write_bytes(data)
         self.box.write_ini(end=3)
         w, defproc = Window(self, trace="+pid,+console"), [("main", "WM_CLOSE", "defproc")]
-        w.fill(exe=winpath(os.path.join(self.box.dir, "missing.exe")), end=3, click=TEST)  # no notice: returns at once
-        self.assertEqual(w.read().window["enabled"], "1")
-        for exe, method, extra, messages in [(gui, 0, "", CLOSE), (gui, 2, "", SC + defproc), (gui, 0, "--ignore", CLOSE),
-                                             (gui, 0, "--hang", []), (PROBE, 3, "--wait", []), (PROBE, -1, "--wait", CLOSE)]:
+        w.fill(("click", TEST), exe=winpath(self.box.dir + "/missing.exe"), end=3)
+        self.assertEqual(w.read().window["enabled"], "1")  # no notice: it returned at once
+        for exe, method, extra, messages in [
+            (gui, 0, "", CLOSE),
+            (gui, 2, "", SC + defproc),
+            (gui, 0, "--ignore", CLOSE),
+            (gui, 0, "--hang", []),
+            (PROBE, 3, "--wait", []),
+            (PROBE, -1, "--wait", CLOSE),
+        ]:
             with self.subTest(method=method, extra=extra):
-                log, option = self.child_log(), "--windows %s --log %s" % (extra, self.logs[-1].win)
-                waited, start = self.press(w, winpath(exe), option, method), log.wait("start")[0]
-                self.assertEqual((start["cmd"], start["cwd"]), (b(winpath(exe) + " " + option), b(winpath(os.path.dirname(exe)))))
-                self.assertEqual((start["group"], w.pid in start["conprocs"].split(",")), (str(int(method == 3)), method == 3))
+                log = self.child_log()
+                option, started = "--windows %s --log %s" % (extra, log.win), time.monotonic()
+                w.fill(("click", TEST), exe=winpath(exe), option=option, name="", end=method)
+                w.answer(T, "none", 12)  # the notice, owned by the window
+                waited, start = time.monotonic() - started, log.wait("start")[0]
+                where = (b(winpath(exe) + " " + option), b(winpath(os.path.dirname(exe))))
+                self.assertEqual((start["cmd"], start["cwd"]), where)
+                shared = (start["group"], w.pid in start["conprocs"].split(","))
+                self.assertEqual(shared, (str(int(method == 3)), method == 3))
                 self.assertEqual(len(log.wait("windows")), 1)  # ready before the notice
-                if extra == "--hang" or method == 3:  # never ready: the wait is bounded at 10 s; no Ctrl+Break under Wine
+                if extra == "--hang" or method == 3:  # never ready: the wait is bounded at 10 s
                     self.assertTrue(9 < waited < 30 or method == 3, waited)
-                    probe("kill", start["pid"])
-                held = self.close_notice(w)
+                    probe("kill", start["pid"])  # no Ctrl+Break under Wine
+                # OK on the notice; then an OK posted to the window shows message 1 when the test
+                # start has returned.
+                started, ok = time.monotonic(), ["win", hx(TITLE), 5000, w.pid, ";", "click", 1]
+                probe("box", hx(T), "ok", 5000, w.pid, ";", *ok)
+                w.answer(E, "ok", 1)
+                held = time.monotonic() - started
                 self.assertEqual(log.messages(), messages)
                 # A program that does not end holds the window 30 s, then is left running.
                 self.assertTrue(29 < held < 45 if extra == "--ignore" else held < 10, held)
-                self.assertEqual(probe("alive", start["pid"])[0]["exists"], str(int(extra == "--ignore")))
-        self.assertIn(b"GenerateConsoleCtrlEvent (1, %x)" % int(self.logs[4].events("start")[0]["pid"]), w.trace())
-        self.assertEqual(w.trace().count(b"console:alloc_console ()"), 2)  # the missing program's and the console one's
+                alive = probe("alive", start["pid"])[0]["exists"]
+                self.assertEqual(alive, str(int(extra == "--ignore")))
+        console = int(self.logs[4].events("start")[0]["pid"])
+        self.assertIn(b"GenerateConsoleCtrlEvent (1, %x)" % console, w.trace())
+        # Consoles made: for the missing program and for the console one.
+        self.assertEqual(w.trace().count(b"console:alloc_console ()"), 2)
         w.closed(("click", 2))
+
 
 class ResourceTest(TaviCase):
     def test_strings(self):
         # Entries 1-29 but 8, pinned byte for byte in code page 932 (a failure shows them all).
         self.assertEqual(sorted(msg(1) and CATALOGUE), [n for n in range(1, 30) if n != 8])
-        self.assertEqual(hashlib.sha256(b"\n".join(CATALOGUE[n] for n in sorted(CATALOGUE))).hexdigest(),
-                         "ff917c4bfc9e877c9e5e57a5db47acb2f0b9b8230cd5469c6d81faf46991ca7d", [CATALOGUE[n].decode("cp932") for n in sorted(CATALOGUE)])
+        texts = b"\n".join(CATALOGUE[n] for n in sorted(CATALOGUE))
+        pinned = "ff917c4bfc9e877c9e5e57a5db47acb2f0b9b8230cd5469c6d81faf46991ca7d"
+        self.assertEqual(hashlib.sha256(texts).hexdigest(), pinned, texts.decode("cp932"))
