@@ -1,10 +1,10 @@
-// probe: the Windows side of the tests. Verbs, several in one run split by ";" arguments, print
-// one record a line, "kind key=value ...", with texts in hex:
+// probe: the Windows side of the tests. Verbs, several in one run split by ";", print one record
+// a line, "kind key=value ...", texts in hex:
 //   run DIR LINE MS [BUTTON...|any]  starts LINE in DIR, answers its boxes with the buttons in
-//       order (then "ok"; "any": others answer them), prints them, then "exit code=N|timeout"
+//       order, then "ok" ("any": others answer them), and prints them and "exit code=N|timeout"
 //   box CAPTION BUTTON MS [PID]  waits for a box, prints it and presses the button
-//   win TITLE MS [PID]  finds the window that the verbs after it drive: dump, set ID TEXT,
-//       check ID N, select ID N, click ID, close, help, drop FILE..., enabled MS
+//   win TITLE MS [PID]  finds the window that these drive: dump, set ID TEXT, check ID N,
+//       select ID N, click ID, close, help, drop FILE..., enabled MS
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
 //   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE | lock FILE
 // Started with anything else, it is the test child (Child below).
@@ -44,8 +44,7 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return (LRESULT)result;
 }
 
-// A visible top-level window of process pid (any: 0) titled title, or a message box when title
-// is NULL.
+// A visible top-level window of process pid (any: 0) titled title; a message box for NULL.
 static HWND Find(const char *title, DWORD pid, DWORD timeout)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start <= timeout; Sleep(20))
@@ -112,11 +111,11 @@ static void Dump(void)
     RECT r, a;
     GetWindowRect(gWindow, &r);
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &a, 0);
-    long offcentre =
+    long off =
         labs(r.left + r.right - a.left - a.right) + labs(r.top + r.bottom - a.top - a.bottom);
     printf("window hwnd=%p exstyle=%lx enabled=%d owner=%p offcentre=%ld\n", (void *)gWindow,
            GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow),
-           (void *)GetWindow(gWindow, GW_OWNER), offcentre);
+           (void *)GetWindow(gWindow, GW_OWNER), off);
     for (HWND c = NULL; (c = FindWindowExA(gWindow, c, NULL, NULL));) {
         char text[1024] = "";
         Send(c, WM_GETTEXT, sizeof text, (LPARAM)text);
@@ -144,17 +143,28 @@ static void Drop(char **files, int count)
     CloseHandle(process);
 }
 
-static void Config(SC_HANDLE service)
+// The verbs that drive the window "win" found.
+static void WindowVerb(const char *verb, char **a, int count)
 {
-    static BYTE config[8192], described[8192];
-    DWORD needed;
-    QUERY_SERVICE_CONFIGA *c = (QUERY_SERVICE_CONFIGA *)config;
-    QueryServiceConfigA(service, c, sizeof config, &needed);
-    QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, described, sizeof described, &needed);
-    const char *d = ((SERVICE_DESCRIPTIONA *)described)->lpDescription;
-    printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s\n",
-           c->dwServiceType, c->dwStartType, c->dwErrorControl, c->lpServiceStartName,
-           Hex(c->lpBinaryPathName), Hex(c->lpDisplayName), Hex(d ? d : ""));
+    HWND control = count ? GetDlgItem(gWindow, atoi(a[0])) : NULL;
+    if (!strcmp(verb, "dump"))
+        Dump();
+    if (!strcmp(verb, "set"))
+        Send(control, WM_SETTEXT, 0, (LPARAM)Unhex(a[1]));
+    if (!strcmp(verb, "check") || !strcmp(verb, "select"))
+        Send(control, *verb == 'c' ? BM_SETCHECK : CB_SETCURSEL, atoi(a[1]), 0);
+    if (!strcmp(verb, "click"))
+        PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), BN_CLICKED), (LPARAM)control);
+    if (!strcmp(verb, "close"))
+        PostMessageA(gWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (!strcmp(verb, "help"))
+        PostMessageA(gWindow, 0x004D, 0, 0); // WM_KEYF1, what the F1 key becomes
+    if (!strcmp(verb, "drop"))
+        Drop(a, count);
+    DWORD start = GetTickCount();
+    while (!strcmp(verb, "enabled") && !IsWindowEnabled(gWindow) &&
+           GetTickCount() - start < (DWORD)atoi(a[0]))
+        Sleep(20);
 }
 
 // The status after the verb; with watch, each change until the state wanted or the time is up.
@@ -193,19 +203,27 @@ static void Scm(char **argv)
         ok = StartServiceA(service, 0, NULL);
     if (ok && !strcmp(verb, "control"))
         ok = ControlService(service, atoi(argv[2]), &plain);
-    if (ok && !strcmp(verb, "config"))
-        Config(service);
     printf("result ok=%d error=%lu ms=%lu\n", ok, ok ? 0 : GetLastError(), GetTickCount() - gStart);
-    int watch = !strcmp(verb, "watch");
-    if (service && strcmp(verb, "config"))
+    static BYTE config[8192], described[8192];
+    QUERY_SERVICE_CONFIGA *c = (QUERY_SERVICE_CONFIGA *)config;
+    DWORD needed;
+    if (ok && !strcmp(verb, "config") && QueryServiceConfigA(service, c, sizeof config, &needed) &&
+        QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, described, 8192, &needed)) {
+        const char *d = ((SERVICE_DESCRIPTIONA *)described)->lpDescription;
+        printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s\n",
+               c->dwServiceType, c->dwStartType, c->dwErrorControl, c->lpServiceStartName,
+               Hex(c->lpBinaryPathName), Hex(c->lpDisplayName), Hex(d ? d : ""));
+    } else if (service) {
+        int watch = !strcmp(verb, "watch");
         Watch(service, watch ? atoi(argv[2]) : 0, watch ? atoi(argv[3]) : 0);
+    }
     if (service)
         CloseServiceHandle(service);
     CloseServiceHandle(scm);
 }
 
-// mutex NAME... (with "hold": created, then held), alive PID..., kill PID...: a test child
-// holds a mutex named after its process id for its whole life.
+// mutex NAME... (created, then with "hold" held), alive PID..., kill PID...: a test child holds a
+// mutex named after its process id for its whole life.
 static void Mutexes(const char *verb, char **names, int count)
 {
     for (int k = 0; k < count; k++) {
@@ -219,21 +237,23 @@ static void Mutexes(const char *verb, char **names, int count)
         HANDLE p = *verb == 'k' && (m || any)
                        ? OpenProcess(PROCESS_TERMINATE, FALSE, atoi(names[k] + any))
                        : NULL;
-        if (p)
-            TerminateProcess(p, 1), CloseHandle(p);
+        if (p) {
+            TerminateProcess(p, 1);
+            CloseHandle(p);
+        }
         printf("%s exists=%d\n", verb, m != NULL);
     }
 }
 
-// The child: logs to --log FILE (else its own path + ".log"), one WriteFile a line, "start pid=
-// tick= out= cmd= cwd= conprocs= group=" (out: the type of its standard output, 3 a pipe; group
-// 1: it leads a console process group), "windows", "msg win=main|owned msg=WM_CLOSE|SC_CLOSE
-// from=outside|defproc", "input" (its standard input ended) and "exit code=". Its options,
-// anywhere in its command line: --windows: an unowned window and one it owns (WM_CLOSE ends it,
-// SC_CLOSE goes to DefWindowProc); --ignore: ignores close messages; --hang: takes no messages
-// once its windows exist; --exit N; --run MS: ends with 0 after MS; --wait: runs until ended;
-// --spawn: first starts a copy that inherits its handles; --streams, --pour N: writes to its
-// standard output and error; --read: reads its standard input. Without these it ends at once.
+// The child logs to --log FILE (else to its own path + ".log"), one WriteFile a line: "start pid=
+// tick= out= cmd= cwd= conprocs= group=" (out: its standard output's type, 3 a pipe; group 1: it
+// leads a console process group), "windows", "msg win=main|owned msg=WM_CLOSE|SC_CLOSE
+// from=outside|defproc", "input" (its standard input ended) and "exit code=". Its options:
+// --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
+// --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N;
+// --run MS: ends after MS; --wait: runs until ended; --spawn: first starts a copy that inherits
+// its handles; --streams, --pour N: writes to its standard output and error; --read: reads its
+// standard input. Without these it ends at once.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;
@@ -243,13 +263,12 @@ static void Log(const char *format, ...)
     char line[8192];
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(line, sizeof line - 2, format, args);
+    DWORD n = vsnprintf(line, sizeof line - 2, format, args);
     va_end(args);
-    DWORD written = n + 2;
     memcpy(line + n, "\r\n", 2);
     HANDLE f = CreateFileA(gLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                            OPEN_ALWAYS, 0, NULL);
-    WriteFile(f, line, written, &written, NULL);
+    WriteFile(f, line, n + 2, &n, NULL);
     CloseHandle(f);
 }
 
@@ -301,30 +320,12 @@ static void Write(DWORD stream, const char *text)
     WriteFile(GetStdHandle(stream), text, strlen(text), &written, NULL);
 }
 
-static void LogStart(void)
-{
-    char cwd[MAX_PATH] = "", procs[200] = "";
-    GetCurrentDirectoryA(sizeof cwd, cwd);
-    DWORD list[16], n = GetConsoleProcessList(list, 16);
-    for (DWORD i = 0; i < n && i < 16; i++)
-        sprintf(procs + strlen(procs), "%s%lu", i ? "," : "", list[i]);
-    // Bit 0 of the process parameters' ConsoleFlags, which the public headers omit: set for a
-    // process started with CREATE_NEW_PROCESS_GROUP.
-    typedef BYTE *(WINAPI * PebFn)(void);
-    PebFn peb = (PebFn)(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
-    BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
-    ULONG group = *(ULONG *)(params + 16 + sizeof(void *)) & 1;
-    Log("start pid=%lu tick=%lu out=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(),
-        GetTickCount(), GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)), Hex(GetCommandLineA()),
-        Hex(cwd), n ? procs : "none", group);
-}
-
 static int Child(void)
 {
-    char self[MAX_PATH], mark[64], line[1024];
+    char self[MAX_PATH], line[1024], cwd[MAX_PATH] = "", procs[200] = "";
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    sprintf(mark, "probe-child-%lu", GetCurrentProcessId());
-    CreateMutexA(NULL, FALSE, mark); // tells "alive" and "kill" that this is a test child
+    sprintf(line, "probe-child-%lu", GetCurrentProcessId());
+    CreateMutexA(NULL, FALSE, line); // tells "alive" and "kill" that this is a test child
     sprintf(gLog, "%s.log", self);
     if (Option("--log"))
         sscanf(Option("--log"), "%259s", gLog);
@@ -339,7 +340,18 @@ static int Child(void)
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
-    LogStart();
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    DWORD list[16], n = GetConsoleProcessList(list, 16);
+    for (DWORD i = 0; i < n && i < 16; i++)
+        sprintf(procs + strlen(procs), "%s%lu", i ? "," : "", list[i]);
+    // Bit 0 of the process parameters' ConsoleFlags, which the public headers omit: set for a
+    // process started with CREATE_NEW_PROCESS_GROUP.
+    typedef BYTE *(WINAPI * PebFn)(void);
+    PebFn peb = (PebFn)(void *)GetProcAddress(GetModuleHandleA("ntdll"), "RtlGetCurrentPeb");
+    BYTE *params = *(BYTE **)(peb() + 4 * sizeof(void *));
+    Log("start pid=%lu tick=%lu out=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(),
+        GetTickCount(), GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)), Hex(GetCommandLineA()),
+        Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
     if (Option("--read"))
         CloseHandle(CreateThread(NULL, 0, ReadInput, NULL, 0, NULL));
     if (Option("--streams")) { // both streams in turn, a ソ (83 5C), a last line without its end
@@ -350,9 +362,8 @@ static int Child(void)
     }
     int pour = Option("--pour") ? atoi(Option("--pour")) : -1; // 0: for ever
     for (int i = 0; pour == 0 || i < pour; i++) {
-        char text[32]; // numbered lines of 15 bytes
-        sprintf(text, "line %08d\r\n", i);
-        Write(STD_OUTPUT_HANDLE, text);
+        sprintf(line, "line %08d\r\n", i); // 15 bytes
+        Write(STD_OUTPUT_HANDLE, line);
     }
     if (Option("--exit")) {
         Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10));
@@ -376,45 +387,9 @@ static int Child(void)
     return 0;
 }
 
-// The string table of an executable.
-static void Strings(const char *path)
-{
-    HMODULE exe = LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
-    for (int id = 1; exe && id < 40; id++) {
-        char text[1024];
-        if (LoadStringA(exe, id, text, sizeof text))
-            printf("string id=%d text=%s\n", id, Hex(text));
-    }
-}
-
-// The verbs that act on the window "win" found.
-static void WindowVerb(const char *verb, char **a, int count)
-{
-    HWND control = count ? GetDlgItem(gWindow, atoi(a[0])) : NULL;
-    if (!strcmp(verb, "dump"))
-        Dump();
-    if (!strcmp(verb, "set"))
-        Send(control, WM_SETTEXT, 0, (LPARAM)Unhex(a[1]));
-    if (!strcmp(verb, "check"))
-        Send(control, BM_SETCHECK, atoi(a[1]), 0);
-    if (!strcmp(verb, "select"))
-        Send(control, CB_SETCURSEL, atoi(a[1]), 0);
-    if (!strcmp(verb, "click"))
-        PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), BN_CLICKED), (LPARAM)control);
-    if (!strcmp(verb, "close"))
-        PostMessageA(gWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
-    if (!strcmp(verb, "help"))
-        PostMessageA(gWindow, 0x004D, 0, 0); // WM_KEYF1, what the F1 key becomes
-    if (!strcmp(verb, "drop"))
-        Drop(a, count);
-    for (DWORD start = GetTickCount(); !strcmp(verb, "enabled") && !IsWindowEnabled(gWindow) &&
-                                       GetTickCount() - start < (DWORD)atoi(a[0]);)
-        Sleep(20);
-}
-
 int main(int argc, char **argv)
 {
-    char first[64];
+    char first[64], text[1024];
     snprintf(first, sizeof first, " %s ", argc > 1 ? argv[1] : "");
     if (!strstr(" run box win scm mutex alive kill strings lock ", first))
         return Child();
@@ -424,12 +399,13 @@ int main(int argc, char **argv)
         const char *verb = argv[i];
         char **a = argv + i + 1;
         int count = n - 1;
+        HWND box =
+            !strcmp(verb, "box") ? Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, atoi(a[2])) : NULL;
+        HMODULE exe = !strcmp(verb, "strings") ? LoadLibraryExA(a[0], NULL, 2) : NULL; // as data
         if (!strcmp(verb, "run"))
             Run(a, count);
-        if (!strcmp(verb, "box")) {
-            HWND box = Find(Unhex(a[0]), count > 3 ? atoi(a[3]) : 0, atoi(a[2]));
+        if (!strcmp(verb, "box"))
             box ? Answer(box, a[1]) : (void)printf("box none=1\n");
-        }
         if (!strcmp(verb, "win"))
             gWindow = Find(Unhex(a[0]), count > 2 ? atoi(a[2]) : 0, atoi(a[1]));
         else if (gWindow)
@@ -438,13 +414,14 @@ int main(int argc, char **argv)
             Scm(a);
         if (!strcmp(verb, "mutex") || !strcmp(verb, "alive") || !strcmp(verb, "kill"))
             Mutexes(verb, a, count);
-        if (!strcmp(verb, "strings"))
-            Strings(a[0]);
+        for (int id = 1; exe && id < 40; id++)
+            if (LoadStringA(exe, id, text, sizeof text))
+                printf("string id=%d text=%s\n", id, Hex(text));
         if (!strcmp(verb, "lock") && CreateFileA(a[0], GENERIC_READ, FILE_SHARE_READ, NULL,
                                                  OPEN_EXISTING, 0, NULL) != INVALID_HANDLE_VALUE) {
-            printf("lock held=1\n"); // until the probe is killed
+            printf("lock held=1\n");
             fflush(stdout);
-            Sleep(INFINITE);
+            Sleep(INFINITE); // until the probe is killed
         }
         fflush(stdout);
     }

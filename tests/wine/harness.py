@@ -44,11 +44,9 @@ def winpath(path):  # drive Z: is the Unix root
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def records(data):
-    """The probe's lines "kind key=value ..." as dicts, with the texts decoded from hex."""
+def records(data):  # the probe's lines "kind key=value ..." as dicts, texts decoded from hex
     found = []
-    for line in data.decode("latin-1").splitlines():
-        kind, *fields = line.split(" ")
+    for kind, *fields in (line.split(" ") for line in data.decode("latin-1").splitlines()):
         pairs = (field.partition("=") for field in fields)
         found.append(
             dict(kind=kind, **{k: bytes.fromhex(v) if k in HEX else v for k, _, v in pairs})
@@ -62,9 +60,9 @@ def probe(*args, background=False, trace=None, preexec=None):
     out = tempfile.TemporaryFile()
     err = open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
     env = dict(ENV, WINEDEBUG=trace) if trace else ENV
-    args = [WINE, PROBE, *map(str, args)]
+    args, stdin = [WINE, PROBE, *map(str, args)], subprocess.DEVNULL
     process = subprocess.Popen(
-        args, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, preexec_fn=preexec
+        args, stdin=stdin, stdout=out, stderr=err, env=env, preexec_fn=preexec
     )
     return (process, out) if background else collect((process, out))
 
@@ -167,16 +165,14 @@ class Sandbox:
         return b'"%s" %s' % (b(winpath(self.exe)), b(tail))
 
     def tavi(self, tail=b"", *buttons, cwd=None):
-        """Runs tavi.exe, answering its boxes with these buttons in order (then with OK): its exit
-        code, and the boxes it showed."""
+        # Runs tavi.exe, answering its boxes with these buttons in order (then with OK): its exit
+        # code, and the boxes it showed.
         found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), 60000, *buttons)
         code = one(found, "exit")["code"]
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 
 
-class TaviCase(unittest.TestCase):
-    """A sandbox for each test; the services and children it names go after it."""
-
+class TaviCase(unittest.TestCase):  # a sandbox for each test; its services and children go after it
     def setUp(self):
         os.makedirs(WORK, exist_ok=True)
         self.box, self.logs = Sandbox(self), []
@@ -190,9 +186,8 @@ class TaviCase(unittest.TestCase):
         if not self.logs:
             pids = lambda: {e["pid"] for log in self.logs for e in log.events("start")}
             self.addCleanup(lambda: probe("kill", *pids()))
-        self.logs.append(
-            ChildLog(path or os.path.join(self.box.dir, "child%d.log" % len(self.logs)))
-        )
+        path = path or os.path.join(self.box.dir, "child%d.log" % len(self.logs))
+        self.logs.append(ChildLog(path))
         return self.logs[-1]
 
     def child(self, folder=None, name="probe.exe"):  # a copy of the probe, the wrapped program

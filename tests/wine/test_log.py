@@ -61,9 +61,8 @@ class LogTest(ServiceCase):
                 name, log = self.install_logged(end, option, start="")
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)
                 command = b("%s --log %s %s" % (winpath(self.child()), log.win, option))
-                pid = re.findall(b"launch pid=(\\d+)", Path(self.box.dir, "web.log").read_bytes())[
-                    -1
-                ]
+                data = Path(self.box.dir, "web.log").read_bytes()
+                pid = re.findall(b"launch pid=(\\d+)", data)[-1]
                 events = [
                     b"service start name=" + b(name),
                     b"launch pid=%s command=%s" % (pid, command),
@@ -124,14 +123,11 @@ class LogTest(ServiceCase):
                 data = Path(self.box.dir, "web.log").read_bytes()
                 pid = re.search(b"launch pid=(\\d+)", data)[1]
                 stop = b"stop request method=%s pid=%s" % (b(end), pid)
-                last = [
-                    b"end by force pid=%s exit=1460" % pid,
-                    b"service stop exit=1460 specific=0",
-                ]
-                self.assertEqual(split_log(data)[1][-3:], [stop] + last)
-                self.assertRegex(
-                    data, b"\n" + STAMP + b"end by force .*\r\n" + STAMP + b".*\r\n\\Z"
-                )
+                forced = b"end by force pid=%s exit=1460" % pid
+                last = [stop, forced, b"service stop exit=1460 specific=0"]
+                self.assertEqual(split_log(data)[1][-3:], last)
+                # Nothing of the program's after that line.
+                self.assertRegex(data, b"\n%send by force .*\r\n%s.*\r\n\\Z" % (STAMP, STAMP))
                 os.remove(Path(self.box.dir, "web.log"))
 
     def test_a_failing_write_drops_output_and_holds_nothing(self):

@@ -94,9 +94,8 @@ class RoadTest(TaviCase):
         hand = "; by hand\r\n[tavi]\r\nname = %s\r\nexe=%s\r\ndescription=d\r\ndesktop=1\r\n"
         self.box.write_ini(hand % (name, P))
         self.run_case("/install /ini /ok /name=other /exe=C:\\x.txt", 0, [(17, T)], name=name)
-        self.assertEqual(
-            [config(name)[k] for k in ("type", "start", "description")], ["272", "2", b"d"]
-        )
+        record = [config(name)[k] for k in ("type", "start", "description")]
+        self.assertEqual(record, ["272", "2", b"d"])
         self.assertEqual(self.box.read_ini(), b(hand % (name, P)))
         # A command line that could never start is refused also from the file.
         self.box.write_ini(name=self.service(), exe=P, option="o" * 244)
@@ -142,10 +141,8 @@ class RoadTest(TaviCase):
                 boxes = [r["text"] for r in found if r["kind"] == "box"]
                 wanted = (str(3 * bool(broken)), [msg(number)] if number else [])
                 self.assertEqual((one(found, "exit")["code"], boxes), wanted)
-                registered = config(name) and config(name)["path"]
-                self.assertEqual(
-                    registered, {"taken": b(P), "": b(winpath(self.box.exe))}.get(broken)
-                )
+                registered = {"taken": b(P), "": b(winpath(self.box.exe))}.get(broken)
+                self.assertEqual(config(name) and config(name)["path"], registered)
                 self.assertEqual(sorted(os.listdir(self.box.dir)), ["tavi.exe", "tavi.ini"])
                 if broken == "locked":
                     lock[0].kill(), lock[0].wait()
@@ -170,7 +167,7 @@ class RoadTest(TaviCase):
         for where, cwd, tail, code, answers in [
             (0, None, "/install /name={a} /exe=C:\\x\\p.exe /no_error", 3, ()),
             (0, None, "/install /name={a} /exe=C:\\x\\p.txt /no_error", 1, ()),
-            (0, None, "/uninstall /ini /question", 2, ("no",)),
+            (0, None, "-UNINSTALL -Ini /question -name=x", 2, ("no",)),  # the file's name
             (1, None, "/install /name={a} /exe=C:\\x\\p.exe /no_error", 3, ()),
             (0, up, "/install /name={a} /exe=C:\\x\\p.exe /no_error", 3, ()),
         ]:
@@ -183,19 +180,10 @@ class RoadTest(TaviCase):
         # Without /install or /uninstall, a start elsewhere is taken for the service control
         # manager's: a copy with no service of its own ends when the dispatcher cannot connect.
         self.assertEqual(Sandbox(self).tavi("/ok /question", cwd=self.box.dir), (0, []))
-        self.assertEqual(self.box.tavi("/uninstall /name=" + services[0][1], cwd=up)[0], 0)
-        self.assertEqual((config(services[0][1]), services[0][2].alive()), (None, []))
-
-    def test_uninstall(self):
-        name, other = self.service(), self.service()
-        [scm(n, ("create", P, 3, 0x10)) for n in (name, other)]
-        self.box.write_ini(name=name)  # either mark, any letter case; with /ini the file's name
-        self.assertEqual(self.box.tavi("-UNINSTALL -ini /Ok -name=" + other, "ok")[0], 0)
-        self.assertEqual((config(name), bool(config(other))), (None, True))
-        self.run_case(
-            "/uninstall /question /ok /name={n}", 0, [(15, T, "yes"), (18, T)], name=other
-        )
-        self.assertIsNone(config(other))
+        tail = "/uninstall /question /ok /name=" + services[0][1]
+        code, boxes = self.box.tavi(tail, "yes", cwd=up)
+        self.assertBoxes(boxes, (15, T, services[0][1]), (18, T, services[0][1]))
+        self.assertEqual((code, config(services[0][1]), services[0][2].alive()), (0, None, []))
 
     def test_settings_file_record_and_options(self):
         # In a folder whose name has a blank: the path registered is quoted, and the service starts.
@@ -203,9 +191,8 @@ class RoadTest(TaviCase):
         tail = '/install /name=%s /exe=%s /option="-p \\"x\\"" /description="%s" /retry /auto '
         box.tavi(tail % (name, NOTEPAD, text) + "/end=ctrlbreak /desktop /log=web.log /logkeep=9")
         keys = dict(exe=NOTEPAD, option='"-p \\"x\\""', name=name, description=text, end=3)
-        keys.update(
-            auto=1, desktop=1, retry=1, encode=1, log="web.log", logsize=10485760, logkeep=9
-        )
+        keys.update(auto=1, desktop=1, retry=1, encode=1, log="web.log", logsize=10485760)
+        keys.update(logkeep=9)
         self.assertEqual(box.read_ini(), ini(**keys))
         record = dict(kind="config", type="272", start="2", error="1", account="LocalSystem")
         record.update(path=b'"%s"' % b(winpath(box.exe)), display=b(name), description=b(text))
