@@ -22,15 +22,20 @@ def say(text=""):
 
 def show_boxes(code, boxes):
     for box in boxes:
-        say('    message box "%s": %s' % (box["caption"].decode("cp932"), box["text"].decode("cp932").replace("\n", " / ")))
+        say(
+            '    message box "%s": %s'
+            % (box["caption"].decode("cp932"), box["text"].decode("cp932").replace("\n", " / "))
+        )
     say("    exit code %s" % code)
 
 
 def show_log(log):
     for event in log.events():
         if event["kind"] == "start":
-            say("    started: pid %s, command line %s, in %s" % (
-                event["pid"], event["cmd"].decode("cp932"), event["cwd"].decode("cp932")))
+            say(
+                "    started: pid %s, command line %s, in %s"
+                % (event["pid"], event["cmd"].decode("cp932"), event["cwd"].decode("cp932"))
+            )
         elif event["kind"] == "msg":
             sender = "its own default handling" if event["from"] == "defproc" else "tavi"
             say("    received %s on its %s window, from %s" % (event["msg"], event["win"], sender))
@@ -48,8 +53,10 @@ def main():
     log = ChildLog(os.path.join(box.dir, "sample", "sample.log"))
 
     say("1. Register the sample program as the service %s and start it:" % NAME)
-    tail = '/install /name=%s /exe="%s" /option="--windows --log %s" /description="tavi demo" /end=sysandclose /start /ok' % (
-        NAME, winpath(program), log.win)
+    tail = (
+        '/install /name=%s /exe="%s" /option="--windows --log %s" /description="tavi demo" /end=sysandclose /start /ok'
+        % (NAME, winpath(program), log.win)
+    )
     say("    %s> tavi.exe %s" % (winpath(box.dir), tail))
     show_boxes(*box.tavi(tail, "ok"))
 
@@ -59,18 +66,36 @@ def main():
 
     say("\n3. The registration:")
     c = config(NAME)
-    say("    binary path %s, start type %s, type 0x%x, account %s, description %s" % (
-        c["path"].decode("cp932"), c["start"], int(c["type"]), c["account"], c["description"].decode("cp932")))
+    say(
+        "    binary path %s, start type %s, type 0x%x, account %s, description %s"
+        % (
+            c["path"].decode("cp932"),
+            c["start"],
+            int(c["type"]),
+            c["account"],
+            c["description"].decode("cp932"),
+        )
+    )
 
     poll(lambda: log.events("windows"))
     s = status(NAME)
-    say("\n4. The service is %s (host process %d); the program's output:" % (STATES.get(s["state"]), s["pid"]))
+    say(
+        "\n4. The service is %s (host process %d); the program's output:"
+        % (STATES.get(s["state"]), s["pid"])
+    )
     show_log(log)
 
     say("\n5. Stop the service: tavi asks the program to end and waits for it:")
-    seen = [r for r in scm(NAME, ("control", 1), ("watch", harness.STOPPED, 30000)) if r["kind"] == "status"]
+    seen = [
+        r
+        for r in scm(NAME, ("control", 1), ("watch", harness.STOPPED, 30000))
+        if r["kind"] == "status"
+    ]
     for r in seen:
-        say("    %s (check point %s, exit code %s)" % (STATES.get(int(r["state"])), r["checkpoint"], r["exit"]))
+        say(
+            "    %s (check point %s, exit code %s)"
+            % (STATES.get(int(r["state"])), r["checkpoint"], r["exit"])
+        )
     poll(lambda: log.events("exit"))
     say("    the program's output now:")
     show_log(log)

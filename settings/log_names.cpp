@@ -42,18 +42,8 @@ int FormLogPath(char *out, size_t size, const char *moduleDir, const char *log)
 
 int FormRotatedLogName(char *out, size_t size, const char *path, int number)
 {
-    // The file name begins after the last backslash; a dot never is a
-    // second byte in Shift_JIS, but a backslash may be.
-    const char *name = path;
-    int second = 0;
-    for (const char *p = path; *p != '\0'; p++) {
-        if (second)
-            second = 0;
-        else if (IsLeadByte((unsigned char)*p))
-            second = 1;
-        else if (*p == '\\' || *p == '/')
-            name = p + 1;
-    }
+    // A dot never is a second byte in Shift_JIS.
+    const char *name = AfterLastSeparator(path, "\\/");
     // A dot that begins the name starts no extension.
     const char *dot = name[0] != '\0' ? strrchr(name + 1, '.') : NULL;
     size_t stem = dot != NULL ? (size_t)(dot - path) : strlen(path);

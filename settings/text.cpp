@@ -2,6 +2,8 @@
 // Nothing here allocates; every output is bounded by its caller's size.
 #include "settings/text.h"
 
+#include <string.h>
+
 int IsLeadByte(unsigned char byte)
 {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
@@ -65,34 +67,31 @@ int EndsInLeadByte(const char *text)
     return second;
 }
 
-void CutAtLastBackslash(char *text)
+const char *AfterLastSeparator(const char *path, const char *separators)
 {
-    char *last = 0;
-    int second = 0;
-    for (char *p = text; *p != '\0'; p++) {
-        if (second)
-            second = 0;
-        else if (IsLeadByte((unsigned char)*p))
-            second = 1;
-        else if (*p == '\\')
-            last = p;
-    }
-    if (last)
-        *last = '\0';
-}
-
-void BaseNameWithoutExtension(char *out, size_t size, const char *path)
-{
-    const char *start = path;
+    const char *after = path;
     int second = 0;
     for (const char *p = path; *p != '\0'; p++) {
         if (second)
             second = 0;
         else if (IsLeadByte((unsigned char)*p))
             second = 1;
-        else if (*p == '\\' || *p == ':')
-            start = p + 1;
+        else if (strchr(separators, *p) != NULL)
+            after = p + 1;
     }
+    return after;
+}
+
+void CutAtLastBackslash(char *text)
+{
+    char *after = (char *)AfterLastSeparator(text, "\\");
+    if (after != text)
+        after[-1] = '\0';
+}
+
+void BaseNameWithoutExtension(char *out, size_t size, const char *path)
+{
+    const char *start = AfterLastSeparator(path, "\\:");
     // Up to the first dot of the name; a dot never is a second byte in
     // Shift_JIS, so a plain byte search is safe here.
     size_t n = 0;

@@ -27,6 +27,9 @@ int TextEqualNI(const char *a, const char *b, size_t n);
 // value cut at its byte limit may.
 int EndsInLeadByte(const char *text);
 
+// The position just after the last single-byte one of separators in path,
+// walked as Shift_JIS; path itself when there is none.
+const char *AfterLastSeparator(const char *path, const char *separators);
 void CutAtLastBackslash(char *text);
 void BaseNameWithoutExtension(char *out, size_t size, const char *path);
 const char *FindExtension(const char *path);

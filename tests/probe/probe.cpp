@@ -2,9 +2,8 @@
 // a line, "kind key=value ...", texts in hex:
 //   run DIR LINE MS [BUTTON...|any]  starts LINE in DIR, answers its boxes with the buttons in
 //       order, then "ok" ("any": others answer them), and prints them and "exit code=N|timeout"
-//   box CAPTION BUTTON MS [PID]  waits for a box, prints it and presses the button
-//   win TITLE MS [PID]  finds the window that these drive: dump, set ID TEXT, check ID N,
-//       select ID N, click ID, close, help, drop FILE..., enabled MS
+//   box CAPTION BUTTON MS [PID] | win TITLE MS [PID], then the verbs that drive that window: dump,
+//       set ID TEXT, check ID N, select ID N, click ID, close, drop FILE..., enabled MS
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
 //   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE | lock FILE
 // Started with anything else, it is the test child (Child below).
@@ -157,8 +156,6 @@ static void WindowVerb(const char *verb, char **a, int count)
         PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), BN_CLICKED), (LPARAM)control);
     if (!strcmp(verb, "close"))
         PostMessageA(gWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
-    if (!strcmp(verb, "help"))
-        PostMessageA(gWindow, 0x004D, 0, 0); // WM_KEYF1, what the F1 key becomes
     if (!strcmp(verb, "drop"))
         Drop(a, count);
     DWORD start = GetTickCount();
@@ -251,9 +248,8 @@ static void Mutexes(const char *verb, char **names, int count)
 // from=outside|defproc", "input" (its standard input ended) and "exit code=". Its options:
 // --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
 // --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N;
-// --run MS: ends after MS; --wait: runs until ended; --spawn: first starts a copy that inherits
-// its handles; --streams, --pour N: writes to its standard output and error; --read: reads its
-// standard input. Without these it ends at once.
+// --run MS; --wait; --spawn: a copy that inherits its handles; --streams, --pour N: writes to its
+// standard output and error; --read: reads its standard input. Without these it ends at once.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;

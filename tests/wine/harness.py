@@ -26,10 +26,6 @@ def b(text):  # texts reach Windows programs in code page 932
     return text if isinstance(text, bytes) else str(text).encode("cp932")
 
 
-def hx(text):
-    return b(text).hex()
-
-
 def msg(number, name=None):
     if not CATALOGUE:
         CATALOGUE.update((int(r["id"]), r["text"]) for r in probe("strings", winpath(EXE)))
@@ -54,17 +50,15 @@ def records(data):  # the probe's lines "kind key=value ..." as dicts, texts dec
     return found
 
 
-def probe(*args, background=False, trace=None, preexec=None):
-    """Runs probe verbs and gives their records; in the background, the run, to peek at and
-    collect. trace: Wine's trace channels, into WORK/trace.txt; preexec: run in the probe first."""
+def probe(*args, background=False, trace=None, preexec=None):  # records, or the run to collect
+    # trace: Wine's trace channels, into WORK/trace.txt; preexec: run in the probe first.
     out = tempfile.TemporaryFile()
     err = open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
-    env = dict(ENV, WINEDEBUG=trace) if trace else ENV
-    args, stdin = [WINE, PROBE, *map(str, args)], subprocess.DEVNULL
-    process = subprocess.Popen(
-        args, stdin=stdin, stdout=out, stderr=err, env=env, preexec_fn=preexec
+    env, args = dict(ENV, WINEDEBUG=trace) if trace else ENV, [WINE, PROBE, *map(str, args)]
+    run = subprocess.Popen(
+        args, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, preexec_fn=preexec
     )
-    return (process, out) if background else collect((process, out))
+    return (run, out) if background else collect((run, out))
 
 
 def peek(run):  # what a run in the background has printed so far
@@ -164,10 +158,9 @@ class Sandbox:
     def line(self, tail):
         return b'"%s" %s' % (b(winpath(self.exe)), b(tail))
 
-    def tavi(self, tail=b"", *buttons, cwd=None):
-        # Runs tavi.exe, answering its boxes with these buttons in order (then with OK): its exit
-        # code, and the boxes it showed.
-        found = probe("run", winpath(cwd or self.dir), hx(self.line(tail)), 60000, *buttons)
+    def tavi(self, tail=b"", *buttons, cwd=None):  # its exit code, and the boxes it showed
+        # The boxes are answered with these buttons in order, then with OK.
+        found = probe("run", winpath(cwd or self.dir), b(self.line(tail)).hex(), 60000, *buttons)
         code = one(found, "exit")["code"]
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 
@@ -186,16 +179,14 @@ class TaviCase(unittest.TestCase):  # a sandbox for each test; its services and 
         if not self.logs:
             pids = lambda: {e["pid"] for log in self.logs for e in log.events("start")}
             self.addCleanup(lambda: probe("kill", *pids()))
-        path = path or os.path.join(self.box.dir, "child%d.log" % len(self.logs))
-        self.logs.append(ChildLog(path))
+        self.logs.append(ChildLog(path or "%s/child%d.log" % (self.box.dir, len(self.logs))))
         return self.logs[-1]
 
     def child(self, folder=None, name="probe.exe"):  # a copy of the probe, the wrapped program
         os.makedirs(folder or self.box.dir, exist_ok=True)
         return shutil.copyfile(PROBE, os.path.join(folder or self.box.dir, name))
 
-    def assertBoxes(self, boxes, *expected, owner=0):
-        """Each box shows (message, caption[, name]), with OK, or Yes and No for a question."""
+    def assertBoxes(self, boxes, *expected, owner=0):  # (message, caption[, name]) each
         got = [(x["text"], x["caption"], int(x["owner"], 16), x["buttons"]) for x in boxes]
         buttons = {13: "6,7,", 14: "6,7,", 15: "6,7,"}
         wanted = [(msg(n, *name), b(c), owner, buttons.get(n, "1,")) for n, c, *name in expected]

@@ -1,10 +1,8 @@
-"""The service host with the probe as its program: the program's command line and folder, the
-four stop requests, relaunching, the failure codes, the instance guard, and the stop that waits
-for the program and ends it at its bound."""
+"""The service host with the probe as its program: command line and folder, the stop requests,
+relaunching, the failure codes, the instance guard, the end of what the program left."""
 
 import os
 import time
-import uuid
 
 from harness import CLOSE, SC, STOP_PENDING, TaviCase, b, poll, probe, scm, status
 from harness import watch_stop, winpath
@@ -43,8 +41,9 @@ class ChildTest(ServiceCase):
         ]:
             exe = self.child(os.path.join(self.box.dir, folder), file_name)
             log, path = self.child_log(exe + ".log"), given or winpath(exe)
-            name = self.install("close", "", path, flags="")
-            self.assertEqual(watch_stop(name, ("start",))()[0], (0, 0))
+            self.assertEqual(
+                watch_stop(self.install("close", "", path, ""), ("start",))()[0], (0, 0)
+            )
             start = log.wait("start")[0]
             line = b(('"%s" ' if " " in path else "%s ") % path)
             self.assertEqual((start["cmd"], start["cwd"]), (line, b(winpath(os.path.dirname(exe)))))
@@ -56,7 +55,8 @@ class ChildTest(ServiceCase):
         self.assertEqual(sorted(logs), ["probe.exe.log", "prog.exe.log"])  # and no log of tavi's
 
     def test_stop_methods_reach_the_unowned_window_only(self):
-        # The child logs the messages, ignores them, and ends 10 s after its start.
+        # The child logs the messages, ignores them, and ends 10 s after its start: the stop waits
+        # for it, with a check point that grows, and a start after it runs one copy.
         for end, stored, messages in [
             ("close", None, CLOSE),
             ("syscommand", None, SC),
@@ -69,7 +69,12 @@ class ChildTest(ServiceCase):
                 self.box.write_ini(self.box.read_ini().replace(b"end=0", b"end=" + b(stored)))
                 scm(name, ("start",))
             log.wait("windows")
-            self.assertEqual((self.stop(name)[0], log.messages()), ((0, 0), messages))
+            code, seen = self.stop(name)
+            self.assertEqual((code, log.messages(), log.alive()), ((0, 0), messages, []))
+            points = [int(s["checkpoint"]) for s in seen if s["state"] == str(STOP_PENDING)]
+            self.assertTrue(len(set(points)) > 1 and points == sorted(points), seen)
+        scm(name, ("start",))
+        self.assertEqual((len(log.wait("windows", count=2)), len(log.alive())), (2, 1))
 
     def test_hung_window_does_not_hold_the_request_and_is_ended(self):
         name, log = self.install_child("sysandclose", "--windows --hang")
@@ -94,24 +99,31 @@ class HostTest(ServiceCase):
         self.assertLessEqual(len(log.events("start")), count + 1)
 
     def test_stops_by_itself_with_the_reason(self):
+        # A program that cannot start, or a log that cannot be opened (then the program never
+        # runs), stops the service with the error code; one that ends by itself with an error (a
+        # crash too) fails the service with 1066 and its code.
         name, folder = self.service(), winpath(self.box.dir) + "\\"
         scm(name, ("create", winpath(self.box.exe), 3, 0x10))
         os.makedirs(os.path.join(self.box.dir, "program.exe"))
         long = "p" * (254 - len(folder)) + ".exe"  # with a blank, a command line of 259 bytes
         self.child(name=long), self.child(name="c.exe")
-        # A program that ends by itself with an error (a crash too) fails the service: 1066 and
-        # its code.
-        for exe, option, codes in [
-            ("absent.exe", "", (NOT_FOUND, 0)),
-            ("program.exe", "", (NOT_FOUND, 0)),  # a folder
-            (long, "", (0, 0)),
-            (long, "x", (206, 0)),
-            ("c.exe", "--exit 3221225477", (1066, 3221225477)),
-            ("c.exe", "--exit 3", (1066, 3)),
+        for exe, option, log, codes in [
+            ("absent.exe", "", "", (NOT_FOUND, 0)),
+            ("program.exe", "", "", (NOT_FOUND, 0)),  # a folder
+            (long, "", "", (0, 0)),
+            (long, "x", "", (206, 0)),
+            ("c.exe", "--exit 3221225477", "", (1066, 3221225477)),
+            ("c.exe", "", "missing\\web.log", (3, 0)),
+            ("c.exe", "", "program.exe", (5, 0)),  # a folder
+            ("c.exe", "", "l" * 250, (206, 0)),
         ]:
-            with self.subTest(exe=exe, option=option):
-                self.box.write_ini(name=name, exe=folder + exe, option=option, end=0)
+            with self.subTest(exe=exe, option=option, log=log):
+                os.path.exists(self.box.dir + "/c.exe.log") and os.remove(
+                    self.box.dir + "/c.exe.log"
+                )
+                self.box.write_ini(name=name, exe=folder + exe, option=option, end=0, log=log)
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)
+                self.assertEqual(os.path.exists(self.box.dir + "/c.exe.log"), "exit" in option)
 
     def test_instance_guard(self):
         name, log = self.install_child("close", "--windows")
@@ -123,22 +135,8 @@ class HostTest(ServiceCase):
         self.stop(name)
         self.assertEqual(probe("mutex", mutex)[0]["exists"], "0")
         # "$$tavi$$" + name + "$$" holds 249 bytes of name: a longer one runs unguarded.
-        long = ("tavitest" + uuid.uuid4().hex[:6]).ljust(250, "n")
-        name, log = self.install_child("close", "--windows", name=long)
-        log.wait("windows")
-        self.assertEqual(self.stop(name)[0], (0, 0))
-
-
-class StopTest(ServiceCase):  # the stop waits up to 15 s for the program, then ends what it ran
-    def test_a_slow_window_is_waited_for_then_one_copy_starts(self):
-        name, log = self.install_child("close", "--windows --ignore --run 10000")
-        log.wait("windows")
-        code, seen = self.stop(name)
-        points = [int(s["checkpoint"]) for s in seen if s["state"] == str(STOP_PENDING)]
-        self.assertTrue(len(set(points)) > 1 and points == sorted(points), seen)
-        self.assertEqual((code, len(log.events("exit")), log.alive()), ((0, 0), 1, []))
-        scm(name, ("start",))
-        self.assertEqual((len(log.wait("windows", count=2)), len(log.alive())), (2, 1))
+        name, log = self.install_child("close", "--windows", name=self.service().ljust(250, "n"))
+        self.assertEqual((len(log.wait("windows")), self.stop(name)[0]), (1, (0, 0)))
 
     def test_children_end_with_their_host_and_a_looping_batch_file_is_ended(self):
         name, log = self.install_child("close", "--spawn --wait")
