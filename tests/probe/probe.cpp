@@ -3,7 +3,7 @@
 //   run DIR LINE MS [BUTTON...|any]  starts LINE in DIR, answers its boxes with the buttons in
 //       order, then "ok" ("any": others answer them), and prints them and "exit code=N|timeout"
 //   box CAPTION BUTTON MS [PID] | win TITLE MS [PID], then the verbs that drive that window: dump,
-//       set ID TEXT, check ID N, select ID N, click ID, close, drop FILE..., enabled MS
+//       set ID TEXT, check ID N, select ID N, click ID, close, help, drop FILE..., enabled MS
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
 //   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE | lock FILE
 // Started with anything else, it is the test child (Child below).
@@ -156,6 +156,8 @@ static void WindowVerb(const char *verb, char **a, int count)
         PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), BN_CLICKED), (LPARAM)control);
     if (!strcmp(verb, "close"))
         PostMessageA(gWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (!strcmp(verb, "help"))
+        PostMessageA(gWindow, 0x004D, 0, 0); // WM_KEYF1, what the F1 key becomes
     if (!strcmp(verb, "drop"))
         Drop(a, count);
     DWORD start = GetTickCount();

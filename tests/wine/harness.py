@@ -1,7 +1,5 @@
-"""Runs the real tavi.exe and the probe under Wine, each test in a sandbox: a folder with a copy
-of tavi.exe. The probe starts tavi with an exact command line and answers its boxes, drives the
-window, asks the service control manager, and is the wrapped program. Windows programs write to
-files, never to pipes: services.exe would inherit a pipe and hold it."""
+"""Runs the real tavi.exe and the probe under Wine, each test in a folder with a copy of tavi.exe.
+Windows programs write to files, never to pipes: services.exe would inherit a pipe and hold it."""
 
 import os
 import shutil
@@ -15,8 +13,7 @@ from pathlib import Path
 WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
 EXE, PROBE, WORK = (os.environ[key] for key in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
-T, E = "tavi", "tavi error"  # the captions of tavi's boxes
-STOPPED, STOP_PENDING, RUNNING = 1, 3, 4
+T, E, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", 1, 3, 4  # captions, states
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # as logged
 HEX = {"caption", "text", "cmd", "cwd", "path", "display", "description"}  # fields in hex
 CATALOGUE = {}  # the message catalogue as tavi.exe loads it

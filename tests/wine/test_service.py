@@ -1,5 +1,4 @@
-"""The service host with the probe as its program: command line and folder, the stop requests,
-relaunching, the failure codes, the instance guard, the end of what the program left."""
+"""The service host: the program's line and folder, stop requests, relaunches, failure codes."""
 
 import os
 import time

@@ -1,5 +1,4 @@
-"""The configuration window in both modes, its ways in (typing, browse, drop), the test start and
-the message catalogue."""
+"""The configuration window: both modes, typing, browse, drop, F1, the test start, the strings."""
 
 import hashlib
 import os
@@ -208,8 +207,8 @@ class WindowTest(TaviCase):
             w.closed(close)
             self.assertEqual(len(log.wait("windows", i)), i)
 
-    def test_browse(self):
-        w = Window(self)
+    def test_browse_and_help(self):
+        w = Window(self, trace="+pid,+exec")
         w.fill(exe=APP, name="typed")
         for file_name in [None, "notes.txt", "prog.exe", "run.tool.bat"]:
             w.do(("click", BROWSE))
@@ -225,6 +224,9 @@ class WindowTest(TaviCase):
             kept = file_name in (None, "notes.txt")
             taken = kept or [b(winpath(path)), b(file_name.split(".")[0])]
             self.assertEqual(w.shows()[:3:2], [b(APP), b"typed"] if kept else taken)
+        w.do(("help",))  # F1
+        help = b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd
+        self.assertTrue(poll(lambda: help in w.trace()))
         w.closed(("click", 2))
 
     def test_the_test_start_with_each_method(self):
