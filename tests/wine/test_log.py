@@ -1,4 +1,4 @@
-"""The program's log: both streams between tavi's lines, rotation, the stop's bound, failed writes."""
+"""The program's log: the streams between tavi's lines, rotation, the bound, failed writes."""
 
 import contextlib
 import os

@@ -107,7 +107,7 @@ class RoadTest(TaviCase):
         # A Wine server kept up: one that a capped probe started would inherit the cap and crash.
         self.addCleanup(probe("mutex", "tavi-server-up", "hold", background=True)[0].kill)
         self.assertTrue(poll(lambda: probe("mutex", "tavi-server-up")[0]["exists"] == "1"))
-        # No file of the probe and tavi may grow past 300 bytes: the description takes tavi.tmp past.
+        # No file of the probe and tavi may pass 300 bytes: the description takes tavi.tmp past.
         capped = lambda: (
             resource.setrlimit(resource.RLIMIT_FSIZE, (300, 300)),
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN),

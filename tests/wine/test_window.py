@@ -73,11 +73,11 @@ class WindowTest(TaviCase):
         self.assertEqual(enabled, [str(int(not registered))] * 9 + [msg(23 if registered else 24)])
 
     def test_opening_in_both_modes(self):
-        keys = dict(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明です")
+        keys = dict(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明")
         keys.update(end=1, auto=0, desktop=1, retry=1, encode=1)
         self.box.write_ini(**keys)
         w = Window(self)
-        self.assertEqual(w.shows(), [b(APP), b'-a "b" c:\\x', b"svc one", b("説明です"), 1, 0, 1, 1])
+        self.assertEqual(w.shows(), [b(APP), b'-a "b" c:\\x', b"svc one", b("説明"), 1, 0, 1, 1])
         self.assertMode(w, False)
         entries = [w.read(("select", END, i)).controls[END]["text"] for i in range(4)]
         self.assertEqual(entries, [msg(n) for n in range(19, 23)])
@@ -147,7 +147,7 @@ class WindowTest(TaviCase):
         w.answer(T, "no", 14, name)
         w.closed()
         keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, exe=r"C:\tools\app.EXE")
-        keys.update(option=b'"a \\"q\\" C:\\\\dir\\\\ ' + b("ソ") + b'"', name=name, description="")
+        keys.update(option=b('"a \\"q\\" C:\\\\dir\\\\ ソ"'), name=name, description="")
         self.assertEqual(self.box.read_ini(), ini(**keys, auto=1, desktop=1, retry=1, encode=1))
         record = [config(name)[k] for k in ("type", "start", "path")]
         self.assertEqual(record, ["272", "2", b(winpath(self.box.exe))])
