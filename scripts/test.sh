@@ -15,7 +15,8 @@ check_format || { echo "format check failed: run scripts/format.sh"; exit 1; }
 build_all || { echo "build failed"; exit 1; }
 
 summary() { # "failed total" from a ctest log
-    sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$1" | tail -1
+    sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$1" |
+        tail -1
 }
 
 echo "== native unit tests (ASan, UBSan)"
