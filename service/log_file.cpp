@@ -186,51 +186,60 @@ static void Drop(DWORD size)
     sLog.dropped = size > MAXDWORD - sLog.dropped ? MAXDWORD : sLog.dropped + size;
 }
 
+// The program's bytes, in whole lines where a rotation comes between them.
+static void AppendOutput(const char *data, DWORD size)
+{
+    ULONGLONG limit = (ULONGLONG)gSettings.logsize;
+    while (size > 0) {
+        DWORD take = size;
+        if (limit > 0 && sLog.size + size > limit) {
+            ULONGLONG room = sLog.size < limit ? limit - sLog.size : 0;
+            take = (DWORD)LogBytesThatFit(data, size, (size_t)room);
+            if (take == 0 && sLog.size > 0 && MakeRoom(size))
+                continue;
+            // A line longer than a whole file is cut; a file that cannot
+            // be rotated takes everything.
+            if (take == 0)
+                take = sLog.size == 0 && room > 0 ? (DWORD)room : size;
+        }
+        DWORD written = WriteBytes(data, take);
+        if (written < take) {
+            Drop(size - written);
+            return;
+        }
+        data += take;
+        size -= take;
+    }
+}
+
 void WriteLogOutput(const char *data, DWORD size)
 {
     EnterCriticalSection(&sLock.section);
-    if (sLog.file != NULL && !ReportDropped())
-        Drop(size);
-    else if (sLog.file != NULL) {
-        ULONGLONG limit = (ULONGLONG)gSettings.logsize;
-        while (size > 0) {
-            DWORD take = size;
-            if (limit > 0 && sLog.size + size > limit) {
-                ULONGLONG room = sLog.size < limit ? limit - sLog.size : 0;
-                take = (DWORD)LogBytesThatFit(data, size, (size_t)room);
-                if (take == 0 && sLog.size > 0 && MakeRoom(size))
-                    continue;
-                // A line longer than a whole file is cut; a file that cannot
-                // be rotated takes everything.
-                if (take == 0)
-                    take = sLog.size == 0 && room > 0 ? (DWORD)room : size;
-            }
-            DWORD written = WriteBytes(data, take);
-            if (written < take) {
-                Drop(size - written);
-                break;
-            }
-            data += take;
-            size -= take;
-        }
+    if (sLog.file != NULL) {
+        if (ReportDropped())
+            AppendOutput(data, size);
+        else
+            Drop(size);
     }
     LeaveCriticalSection(&sLock.section);
 }
 
 void LogEvent(const char *format, ...)
 {
-    char line[LOG_LINE_SIZE];
-    int length;
-    FormStamp(line, &length);
-    va_list arguments;
-    va_start(arguments, format);
-    length += wvsprintfA(line + length, format, arguments);
-    va_end(arguments);
-    line[length++] = '\r';
-    line[length++] = '\n';
+    // Formed only when there is a log to take it.
     EnterCriticalSection(&sLock.section);
-    if (sLog.file != NULL && ReportDropped())
+    if (sLog.file != NULL && ReportDropped()) {
+        char line[LOG_LINE_SIZE];
+        int length;
+        FormStamp(line, &length);
+        va_list arguments;
+        va_start(arguments, format);
+        length += wvsprintfA(line + length, format, arguments);
+        va_end(arguments);
+        line[length++] = '\r';
+        line[length++] = '\n';
         WriteLine(line, length);
+    }
     LeaveCriticalSection(&sLock.section);
 }
 

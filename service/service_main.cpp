@@ -30,6 +30,7 @@ static void LogLaunch(int relaunch, DWORD error, DWORD processId)
 
 // Starts a child unless a stop has come; returns the launch's error code, or
 // 0 when the child runs or the start was skipped for a stop (child zeroed).
+// With a log (pipe given), the child's output goes to it through the pipe.
 static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPipe *pipe,
                                   int relaunch)
 {
@@ -37,19 +38,19 @@ static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPip
     ZeroMemory(child, sizeof *child);
     gRuntime.launching = 1;
     if (!gRuntime.stopping) {
-        int logging = ServiceLogIsOpen();
-        if (logging && !OpenLogPipe(pipe)) {
+        if (pipe != NULL && !OpenLogPipe(pipe)) {
             error = GetLastError();
         } else {
             if (LaunchChild(gSettings.exe, gSettings.option, gSettings.end, job,
-                            logging ? pipe->child : NULL, child))
+                            pipe != NULL ? pipe->child : NULL, child))
                 gRuntime.childPid = child->dwProcessId;
             else
                 error = GetLastError();
-            if (logging)
+            if (pipe != NULL)
                 StartLogCopy(pipe, error == 0);
         }
-        LogLaunch(relaunch, error, child->dwProcessId);
+        if (pipe != NULL)
+            LogLaunch(relaunch, error, child->dwProcessId);
     }
     gRuntime.launching = 0;
     return error;
@@ -61,24 +62,25 @@ static BOOL CALLBACK StopAtFirstWindowProc(HWND, LPARAM)
 }
 
 // The log's line about a child's end, once all the child wrote is in it.
-static void LogEnd(LogPipe *pipe, const PROCESS_INFORMATION *child, DWORD launchedAt, int forced)
+static void LogEnd(LogPipe *pipe, DWORD processId, DWORD code, DWORD launchedAt, int forced)
 {
-    DWORD code = 0, ran = GetTickCount() - launchedAt;
-    GetExitCodeProcess(child->hProcess, &code);
+    DWORD ran = GetTickCount() - launchedAt;
     DrainLogPipe(pipe);
-    LogEvent("%s pid=%lu exit=%lu ran=%lu.%03lus", forced ? "end by force" : "end",
-             child->dwProcessId, code, ran / 1000, ran % 1000);
+    LogEvent("%s pid=%lu exit=%lu ran=%lu.%03lus", forced ? "end by force" : "end", processId, code,
+             ran / 1000, ran % 1000);
 }
 
 // Runs children until the service is to stop; fills the exit codes to report.
 static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
 {
     PROCESS_INFORMATION child;
-    LogPipe pipe;
+    // The log is open, or not, for the whole supervision.
+    LogPipe logPipe;
+    LogPipe *pipe = ServiceLogIsOpen() ? &logPipe : NULL;
     DWORD launchedAt = GetTickCount();
     // A failed start is reported with its error code, so that the SCM
     // records the failure and runs its recovery actions.
-    *exitCode = LaunchUnlessStopping(job, &child, &pipe, 0);
+    *exitCode = LaunchUnlessStopping(job, &child, pipe, 0);
     if (child.hProcess == NULL)
         return;
     // Not after a stop that came during the launch: the SCM has seen
@@ -96,10 +98,10 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
         DWORD code = 0;
         if (woken == WAIT_OBJECT_0 + 1)
             *exitCode = AwaitChildAfterStop(child.hProcess, job);
-        else if (!GetExitCodeProcess(child.hProcess, &code))
+        if (!GetExitCodeProcess(child.hProcess, &code))
             code = 0;
-        if (ServiceLogIsOpen())
-            LogEnd(&pipe, &child, launchedAt, *exitCode == ERROR_TIMEOUT);
+        if (pipe != NULL)
+            LogEnd(pipe, child.dwProcessId, code, launchedAt, *exitCode == ERROR_TIMEOUT);
         CloseHandle(child.hThread);
         CloseHandle(child.hProcess);
         if (woken == WAIT_OBJECT_0 + 1 || gRuntime.stopping)
@@ -118,7 +120,7 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
         if (since < kLaunchPaceMs)
             WaitForSingleObject(gRuntime.stopEvent, kLaunchPaceMs - since);
         launchedAt = GetTickCount();
-        *exitCode = LaunchUnlessStopping(job, &child, &pipe, 1);
+        *exitCode = LaunchUnlessStopping(job, &child, pipe, 1);
         if (child.hProcess == NULL)
             return;
     }

@@ -78,25 +78,23 @@ int PrepareSettings(int withLog)
     char stored[STORED_OPTION_SIZE], escaped[TEXT_SIZE];
     FormatStoredOption(stored, gSettings.option);
     EscapeValue(escaped, sizeof escaped, gSettings.option);
-    char numbers[7][100];
-    const int values[7] = {gSettings.end,
-                           gSettings.auto_,
-                           gSettings.desktop,
-                           gSettings.retry,
-                           gSettings.logsize,
-                           gSettings.logkeep,
-                           1};
-    for (int i = 0; i < 7; i++)
+    // The numbers in the order of their keys below.
+    const int values[] = {
+        gSettings.end,     gSettings.auto_,  gSettings.desktop, gSettings.retry, 1,
+        gSettings.logsize, gSettings.logkeep};
+    char numbers[sizeof values / sizeof values[0]][100];
+    for (size_t i = 0; i < sizeof values / sizeof values[0]; i++)
         wsprintfA(numbers[i], "%d", values[i]);
-    // The window shows no log keys and leaves them in the file as they are.
     const StoredKey keys[] = {
         {"exe", gSettings.exe, NULL},        {"option", stored, escaped},
         {"name", gSettings.name, NULL},      {"description", gSettings.description, NULL},
         {"end", numbers[0], numbers[0]},     {"auto", numbers[1], numbers[1]},
         {"desktop", numbers[2], numbers[2]}, {"retry", numbers[3], numbers[3]},
-        {"encode", numbers[6], numbers[6]},  {"log", gSettings.log, NULL},
-        {"logsize", numbers[4], numbers[4]}, {"logkeep", numbers[5], numbers[5]}};
-    const int count = withLog ? 12 : 9;
+        {"encode", numbers[4], numbers[4]},  {"log", gSettings.log, NULL},
+        {"logsize", numbers[5], numbers[5]}, {"logkeep", numbers[6], numbers[6]}};
+    // The log's keys come last: the window shows none of them and leaves
+    // them in the file as they are.
+    const int count = (int)(sizeof keys / sizeof keys[0]) - (withLog ? 0 : 3);
 
     char copy[TEXT_SIZE];
     if (!FormCopyPath(copy) || !StartCopy(copy))
