@@ -170,16 +170,19 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
                 values->end = StopMethodFromValue(scratch, values->end);
             } else {
                 p = ReadOptionValue(ValueTarget(entry.target, values), p, TEXT_SIZE);
+                values->given |= 1u << entry.target;
             }
         }
     }
 }
 
 // An option not given takes its default; one given that is no number in
-// range stays -1, so that the install refuses it rather than guess.
-static int LogNumberOption(const char *text, int max, int fallback)
+// range, an empty one too, stays -1, so that the install refuses it rather
+// than guess.
+static int LogNumberOption(const CollectedValues &values, OptionTarget target, const char *text,
+                           int max, int fallback)
 {
-    return text[0] == '\0' ? fallback : ParseLogNumber(text, max);
+    return values.given & 1u << target ? ParseLogNumber(text, max) : fallback;
 }
 
 void ParseCommandLine(const char *tail)
@@ -199,6 +202,8 @@ void ParseCommandLine(const char *tail)
     gSettings.auto_ = values.auto_;
     gSettings.end = values.end;
     CopyText(gSettings.log, TEXT_SIZE, values.log);
-    gSettings.logsize = LogNumberOption(values.logsize, LOG_SIZE_MAX, LOG_SIZE_DEFAULT);
-    gSettings.logkeep = LogNumberOption(values.logkeep, LOG_KEEP_MAX, LOG_KEEP_DEFAULT);
+    gSettings.logsize =
+        LogNumberOption(values, T_LOGSIZE, values.logsize, LOG_SIZE_MAX, LOG_SIZE_DEFAULT);
+    gSettings.logkeep =
+        LogNumberOption(values, T_LOGKEEP, values.logkeep, LOG_KEEP_MAX, LOG_KEEP_DEFAULT);
 }

@@ -30,9 +30,10 @@ struct CollectedValues {
     int retry;
     int end;
     char log[TEXT_SIZE];
-    // As given; empty when the option is not.
+    // As given; empty when the option is not, or is given empty.
     char logsize[TEXT_SIZE];
     char logkeep[TEXT_SIZE];
+    unsigned given; // for each value option given, the bit 1 << its target
 };
 
 const char *SkipToWhitespace(const char *position);

@@ -1,8 +1,10 @@
 // See log_file.h. Rotation renames web.log to web.1.log, web.1.log to
 // web.2.log and so on, deleting what passes logkeep, then opens a new
-// web.log. A file that cannot be renamed (a reader holds it without
-// sharing its deletion) is not rotated: the log grows on, nothing is lost,
-// and rotation is tried again a second later.
+// web.log. It happens whole or not at all: when any of the files it would
+// rename cannot be (a reader holds it without sharing its deletion), it
+// changes nothing, the log grows on, and it is tried again a second later.
+// A log renamed or moved away by the user is left to the user: a new one
+// is opened at the path when the next rotation is due.
 #include "service/log_file.h"
 #include "launcher/startup.h"
 #include "settings/log_names.h"
@@ -34,11 +36,20 @@ static struct LogLock {
     LogLock() { InitializeCriticalSection(&section); }
 } sLock;
 
+// One writer per file: a second service given the same log is refused
+// (ERROR_SHARING_VIOLATION); readers that share writing read it.
 static HANDLE OpenForAppending(const char *path)
 {
     return CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
+                       FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+// Opens an existing file without keeping anyone from anything.
+static HANDLE OpenShared(const char *path, DWORD access)
+{
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                       OPEN_EXISTING, 0, NULL);
 }
 
 // The size and the last byte of a file opened for appending.
@@ -86,39 +97,81 @@ static int MoveAside(const char *from, const char *to)
            GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-static int Rotate(void)
+// The file as rotation's number names it: 0 the log, 1 to logkeep the kept ones.
+static int FormNumbered(char *out, int number)
 {
-    char from[TEXT_SIZE], to[TEXT_SIZE];
-    // The older files move only when the log itself can move after them.
-    HANDLE test =
-        CreateFileA(sLog.path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                    OPEN_EXISTING, 0, NULL);
-    if (test == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(test);
-    int keep = gSettings.logkeep;
-    FormRotatedLogName(to, sizeof to, sLog.path, keep > 0 ? keep : 1);
-    DeleteFileA(to);
-    for (int n = keep - 1; n >= 1; n--) {
-        FormRotatedLogName(from, sizeof from, sLog.path, n);
-        FormRotatedLogName(to, sizeof to, sLog.path, n + 1);
-        if (!MoveAside(from, to))
+    return number == 0 ? CopyText(out, TEXT_SIZE, sLog.path)
+                       : FormRotatedLogName(out, TEXT_SIZE, sLog.path, number);
+}
+
+// True when every file a rotation would rename or delete, of those there
+// are, can be: a rotation that stopped halfway would lose the older files.
+static int AllCanMove(int last)
+{
+    char name[TEXT_SIZE];
+    for (int n = 0; n <= last; n++) {
+        FormNumbered(name, n);
+        HANDLE test = OpenShared(name, DELETE);
+        if (test == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
             return 0;
+        if (test != INVALID_HANDLE_VALUE)
+            CloseHandle(test);
     }
-    FormRotatedLogName(to, sizeof to, sLog.path, 1);
-    if (!MoveFileExA(sLog.path, to, MOVEFILE_REPLACE_EXISTING))
-        return 0;
-    // Until the new file opens, the old handle writes on into the renamed one.
+    return 1;
+}
+
+// Opens the file at the log's path to append to, in place of the open one.
+static int Reopen(void)
+{
     HANDLE fresh = OpenForAppending(sLog.path);
     if (fresh == INVALID_HANDLE_VALUE)
         return 0;
     CloseHandle(sLog.file);
     sLog.file = fresh;
-    sLog.size = 0;
-    sLog.last = '\n';
+    ReadEnd(fresh);
+    return 1;
+}
+
+static int Rotate(void)
+{
+    char from[TEXT_SIZE], to[TEXT_SIZE];
+    int keep = gSettings.logkeep, last = keep > 0 ? keep : 1;
+    if (!AllCanMove(last))
+        return 0;
+    FormNumbered(to, last);
+    DeleteFileA(to);
+    for (int n = last - 1; n >= 0; n--) {
+        FormNumbered(from, n);
+        FormNumbered(to, n + 1);
+        if (!MoveAside(from, to))
+            return 0;
+    }
+    // Until the new file opens, the old handle writes on into the renamed one.
+    if (!Reopen())
+        return 0;
     if (keep == 0)
         DeleteFileA(to);
     return 1;
+}
+
+static int SameFile(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// False when the log's path no longer names the open file: it was renamed,
+// moved or deleted. A file that cannot be looked at counts as the same.
+static int PathNamesOpenFile(void)
+{
+    HANDLE there = OpenShared(sLog.path, FILE_READ_ATTRIBUTES);
+    if (there == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    int same = SameFile(there, sLog.file);
+    CloseHandle(there);
+    return same;
 }
 
 // Rotates when needed bytes more would take a non-empty file past logsize;
@@ -130,7 +183,7 @@ static int MakeRoom(ULONGLONG needed)
         return 1;
     if (sLog.rotationFailed && GetTickCount() - sLog.rotationFailedAt < kRotationRetryMs)
         return 0;
-    sLog.rotationFailed = !Rotate();
+    sLog.rotationFailed = PathNamesOpenFile() ? !Rotate() : !Reopen();
     sLog.rotationFailedAt = GetTickCount();
     return !sLog.rotationFailed;
 }

@@ -8,8 +8,9 @@
 #include <windows.h>
 
 // Opens the log that gSettings names (nothing when it names none), for
-// appending, shared with readers and writers. Returns 0, or the error code
-// of the open (ERROR_FILENAME_EXCED_RANGE when its names do not fit).
+// appending, shared with readers but with no second writer. Returns 0, or
+// the error code of the open (ERROR_SHARING_VIOLATION when another service
+// writes it, ERROR_FILENAME_EXCED_RANGE when its names do not fit).
 DWORD OpenServiceLog(void);
 // True from a successful OpenServiceLog until CloseServiceLog.
 int ServiceLogIsOpen(void);

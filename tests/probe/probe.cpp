@@ -5,7 +5,8 @@
 //   box CAPTION BUTTON MS [PID] | win TITLE MS [PID], then the verbs that drive that window: dump,
 //       set ID TEXT, check ID N, select ID N, click ID, close, help, drop FILE..., enabled MS
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
-//   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE | lock FILE
+//   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE | lock
+//   FILE...
 // Started with anything else, it is the test child (Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -251,7 +252,8 @@ static void Mutexes(const char *verb, char **names, int count)
 // --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
 // --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N;
 // --run MS; --wait; --spawn: a copy that inherits its handles; --streams, --pour N: writes to its
-// standard output and error; --read: reads its standard input. Without these it ends at once.
+// standard output and error, --pace MS between the lines poured; --read: reads its standard input
+// and ends (exit code 9) when the read returns. Without these it ends at once.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;
@@ -302,7 +304,7 @@ static DWORD WINAPI ReadInput(void *)
     DWORD read = 0;
     BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, NULL);
     Log("input ok=%d read=%lu error=%lu", ok, read, ok ? 0 : GetLastError());
-    return 0;
+    ExitProcess(9); // as a program ends whose input has ended or failed
 }
 
 // The option's value (after a blank or "="), or NULL when it is not given.
@@ -359,9 +361,12 @@ static int Child(void)
         Write(STD_ERROR_HANDLE, "err last");
     }
     int pour = Option("--pour") ? atoi(Option("--pour")) : -1; // 0: for ever
+    DWORD pace = Option("--pace") ? atoi(Option("--pace")) : 0;
     for (int i = 0; pour == 0 || i < pour; i++) {
         sprintf(line, "line %08d\r\n", i); // 15 bytes
         Write(STD_OUTPUT_HANDLE, line);
+        if (pace)
+            Sleep(pace);
     }
     if (Option("--exit")) {
         Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10));
@@ -415,9 +420,14 @@ int main(int argc, char **argv)
         for (int id = 1; exe && id < 40; id++)
             if (LoadStringA(exe, id, text, sizeof text))
                 printf("string id=%d text=%s\n", id, Hex(text));
-        if (!strcmp(verb, "lock") && CreateFileA(a[0], GENERIC_READ, FILE_SHARE_READ, NULL,
-                                                 OPEN_EXISTING, 0, NULL) != INVALID_HANDLE_VALUE) {
-            printf("lock held=1\n");
+        // Held as a viewer holds a file: shared with readers and writers, not with deletion.
+        int held = 0;
+        while (!strcmp(verb, "lock") && held < count &&
+               CreateFileA(a[held], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, 0, NULL) != INVALID_HANDLE_VALUE)
+            held++;
+        if (held > 0 && held == count) {
+            printf("lock held=%d\n", held);
             fflush(stdout);
             Sleep(INFINITE); // until the probe is killed
         }

@@ -6,12 +6,26 @@ import re
 import subprocess
 from pathlib import Path
 
-from harness import b, poll, scm, status, watch_stop, winpath
+from harness import (
+    RUNNING,
+    Sandbox,
+    b,
+    collect,
+    one,
+    peek,
+    poll,
+    probe,
+    scm,
+    status,
+    watch_stop,
+    winpath,
+)
 from test_service import ServiceCase
 
 STAMP = rb"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} tavi: "
 STREAMS = b"out 1\r\nerr 2\r\nout \x83\x5c\r\nerr last"  # a ソ, and no line end at the end
 POURED = b"".join(b"line %08d\r\n" % i for i in range(500))
+EARLIER = {"web.%d.log" % n: b"earlier %d\r\n" % n for n in (3, 2, 1)}  # oldest first
 
 
 def split_log(data):
@@ -42,10 +56,27 @@ class LogTest(ServiceCase):
     def logged(self, name="web.log"):
         return split_log(Path(self.box.dir, name).read_bytes())
 
+    def files(self):  # the log's files, oldest first, and their bytes
+        found = {f: Path(self.box.dir, f).read_bytes() for f in os.listdir(self.box.dir)}
+        rotated = sorted((int(f[4:-4]), f) for f in found if re.fullmatch(r"web\.\d+\.log", f))
+        return {f: found[f] for f in [f for _, f in reversed(rotated)] + ["web.log"] if f in found}
+
+    def pour_slowly(self):  # a program that pours a line each 20 ms; a file rotated at 1000 bytes
+        return self.install_logged("ctrlbreak", "--pour 0 --pace 20", size=1000, keep=20)
+
+    def assertOneRun(self, head=b"", earlier=b""):  # after a stop, with the earlier files' bytes
+        # A file of the run that is no longer the log's comes first (head).
+        output = split_log(head + b"".join(self.files().values()))[0]
+        lines = (len(output) - len(earlier)) // 15
+        self.assertEqual(output, earlier + b"".join(b"line %08d\r\n" % i for i in range(lines)))
+        self.assertGreater(lines, 0)
+
     def test_streams_and_tavi_lines(self):
         # The method, the program, its bytes, its exit code, the service's exit codes. The log is
         # appended to from one start to the next. A window program writes nothing (and reads its
-        # input); a process that it started and that keeps the pipe (--spawn) holds nothing.
+        # input, and would end if it ended); a process that it started and that keeps the pipe
+        # (--spawn) holds nothing. An earlier run that left half a line has it ended first.
+        Path(self.box.dir, "web.log").write_bytes(b"half")
         for end, option, output, code, codes in [
             ("close", "--streams --exit 3", STREAMS + b"\r\n", 3, (1066, 3)),
             ("ctrlbreak", "--streams --exit 0", STREAMS + b"\r\n", 0, (0, 0)),
@@ -53,7 +84,8 @@ class LogTest(ServiceCase):
             ("close", "--spawn --streams --exit 0", STREAMS + b"\r\n", 0, (0, 0)),
         ]:
             with self.subTest(option=option):
-                before = self.logged() if os.path.exists(self.box.dir + "/web.log") else (b"", [])
+                before = self.logged()
+                output = (b"\r\n" if before[0].endswith(b"half") else b"") + output
                 name, log = self.install_logged(end, option, start="")
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)
                 command = b("%s --log %s %s" % (winpath(self.child()), log.win, option))
@@ -80,6 +112,7 @@ class LogTest(ServiceCase):
             ("web.log", 20, "web.%d.log"),
             ("web.log", 2, "web.%d.log"),
             ("web", 1, "web.%d"),
+            ("web.log", 0, None),
         ]:
             with self.subTest(log=log, keep=keep):
                 name = self.install_logged("close", "--pour 500 --exit 0", log, 1000, keep, "")[0]
@@ -94,6 +127,49 @@ class LogTest(ServiceCase):
                 self.assertEqual(output, POURED if keep == 20 else POURED[-len(output) :])
                 self.assertLessEqual(max(map(len, files)), 1000)
                 [os.remove(Path(self.box.dir, f)) for f in names]
+
+    def test_a_held_file_holds_the_whole_rotation(self):
+        # A viewer holds a kept file, sharing writing but not deletion: while it does, no file is
+        # renamed or deleted and the log grows on; after, rotation goes on.
+        for held in ["web.1.log", "web.2.log"]:
+            with self.subTest(held=held):
+                [Path(self.box.dir, f).write_bytes(data) for f, data in EARLIER.items()]
+                lock = probe("lock", winpath(os.path.join(self.box.dir, held)), background=True)
+                self.addCleanup(lock[0].kill)
+                self.assertTrue(poll(lambda: one(peek(lock), "lock")))
+                name = self.pour_slowly()[0]
+                self.assertTrue(poll(lambda: len(self.files().get("web.log", b"")) > 3000, 60))
+                self.assertEqual(list(self.files().items())[:-1], list(EARLIER.items()))
+                lock[0].kill(), collect(lock)
+                self.assertTrue(poll(lambda: "web.5.log" in self.files(), 60))
+                self.stop(name)
+                self.assertOneRun(earlier=b"".join(EARLIER.values()))
+                [os.remove(Path(self.box.dir, f)) for f in self.files()]
+
+    def test_a_renamed_log_is_left_to_its_user(self):
+        # Renamed away, the log is no longer written: a new one takes its path, and rotates.
+        name = self.pour_slowly()[0]
+        self.assertTrue(poll(lambda: self.files().get("web.log")))
+        os.rename(Path(self.box.dir, "web.log"), Path(self.box.dir, "web.old.log"))
+        self.assertTrue(poll(lambda: "web.log" in self.files()))
+        renamed = Path(self.box.dir, "web.old.log").read_bytes()
+        self.assertTrue(poll(lambda: "web.2.log" in self.files()))
+        self.stop(name)
+        self.assertEqual(Path(self.box.dir, "web.old.log").read_bytes(), renamed)
+        self.assertLessEqual(len(renamed), 1000)
+        self.assertOneRun(renamed)
+
+    def test_one_writer_a_log(self):
+        # A second service given the same log stops at its start with the sharing error; its
+        # program never runs, and the first runs on.
+        name, log = self.install_logged("close", "--windows")
+        log.wait("windows")
+        other, second, path = self.service(), self.child_log(), winpath(self.box.dir + "/web.log")
+        tail = '/install /name=%s /exe="%s" /option="--log %s --windows" /log="%s"'
+        tail %= (other, winpath(self.child()), second.win, path)
+        self.assertEqual(Sandbox(self).tavi(tail), (0, []))
+        self.assertEqual(watch_stop(other, ("start",))()[0], (32, 0))
+        self.assertEqual((second.events(), status(name)["state"]), ([], RUNNING))
 
     def test_a_program_that_ignores_the_stop_is_ended_at_the_bound(self):
         # It pours output, with a child that holds the pipe: both end 15 s after the request, and

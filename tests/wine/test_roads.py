@@ -36,6 +36,10 @@ ROADS = [
     ("/install /name={n} /exe={p} /logsize=0 /logkeep=100", 1, [(28, E)], 0),
     ("/install /no_error /name={n} /exe={p} /logsize=2147483648", 1, [], 0),
     ("/install /no_error /name={n} /exe={p} /log=" + "l" * 250, 1, [], 0),
+    ("/install /name={n} /exe={p} /logsize= 1000000", 1, [(28, E)], 0),  # given empty
+    ("/install /no_error /name={n} /exe={p} /logsize=", 1, [], 0),
+    ("/install /name={n} /exe={p} /logkeep= 2", 1, [(28, E)], 0),
+    ("/install /no_error /name={n} /exe={p} /logkeep=", 1, [], 0),
     ("/install /ini", 1, [(1, E)], 0),  # no settings file
     ("/uninstall /ini", 1, [(1, E)], 0),
     ("/uninstall", 1, [(1, E)], 0),
@@ -73,6 +77,21 @@ class RoadTest(TaviCase):
                 wanted = ("16", "3") if done else None  # own process, started on demand
                 self.assertEqual((record, os.path.exists(self.box.ini)), (wanted, done))
                 done and os.remove(self.box.ini)
+
+    def test_own_path_too_long(self):
+        # tavi's folder may have 250 bytes, not 251 (Wine starts no program whose path reaches 260).
+        folder = lambda n: "f" + "x" * (n - len(winpath(self.box.dir + "/f")))
+        fits, box = [Sandbox(self, folder(n), self.box.dir, "t.exe") for n in (250, 251)]
+        tail = "/install /name=%s /exe=%s" % (self.service(), P)
+        self.assertEqual(fits.tavi(tail, cwd=self.box.dir), (0, []))
+        code, shown = box.tavi(tail, cwd=box.dir)
+        self.assertEqual(code, 1)
+        self.assertBoxes(shown, (29, E))
+        # The service control manager's start shows no box that nobody could answer.
+        name = self.service()
+        scm(name, ("create", winpath(box.exe), 3, 0x10))
+        box.write_ini(name=name, exe=P)
+        self.assertEqual(watch_stop(name, ("start",))()[0], (206, 0))
 
     def test_start_and_its_failure(self):
         name = self.run_case("/install /name={n} /exe=%s /start /ok" % NOTEPAD, 0, [(16, T)])
