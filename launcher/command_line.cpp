@@ -2,7 +2,6 @@
 // or "-" and are recognised by their whole name at the start of the text
 // that follows, in any letter case; unknown options are passed over.
 #include "launcher/command_line.h"
-#include "settings/log_names.h"
 #include "settings/settings_file.h"
 #include "settings/text.h"
 
@@ -10,7 +9,7 @@
 
 CommandFlags gFlags;
 
-enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD };
+enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD, KIND_NUMBER };
 
 enum OptionTarget {
     T_INSTALL,
@@ -28,20 +27,21 @@ enum OptionTarget {
     T_QUESTION,
     T_RETRY,
     T_END,
-    T_LOGSIZE,
-    T_LOGKEEP,
     T_LOG
 };
 
+// A number's row names no option: its name is its key's, and its target is
+// its place in kNumberKeys.
 struct OptionEntry {
     const char *name;
     OptionKind kind;
-    OptionTarget target;
+    int target;
 };
 
 // Searched in this order at every option; the order decides glued options
-// such as /startok (both) against /okstart (only ok). The log's options come
-// last, the longer names first, so that /logsize is not read as /log.
+// such as /startok (both) against /okstart (only ok). A longer name comes
+// before the name it starts with: /retrymax before /retry, /logsize before
+// /log.
 static const OptionEntry kOptions[] = {
     {"install", KIND_FLAG, T_INSTALL},
     {"uninstall", KIND_FLAG, T_UNINSTALL},
@@ -56,10 +56,12 @@ static const OptionEntry kOptions[] = {
     {"no_error", KIND_FLAG, T_NO_ERROR},
     {"ok", KIND_FLAG, T_OK},
     {"question", KIND_FLAG, T_QUESTION},
+    {NULL, KIND_NUMBER, 2}, // retrymax
     {"retry", KIND_FLAG, T_RETRY},
     {"end", KIND_METHOD, T_END},
-    {"logsize", KIND_VALUE, T_LOGSIZE},
-    {"logkeep", KIND_VALUE, T_LOGKEEP},
+    {NULL, KIND_NUMBER, 3}, // stoptime
+    {NULL, KIND_NUMBER, 0}, // logsize
+    {NULL, KIND_NUMBER, 1}, // logkeep
     {"log", KIND_VALUE, T_LOG},
 };
 
@@ -112,7 +114,7 @@ int StopMethodFromValue(const char *value, int current)
     return current;
 }
 
-static int *FlagTarget(OptionTarget target, CommandFlags *flags, CollectedValues *values)
+static int *FlagTarget(int target, CommandFlags *flags, CollectedValues *values)
 {
     switch (target) {
     case T_INSTALL: return &flags->install;
@@ -129,7 +131,7 @@ static int *FlagTarget(OptionTarget target, CommandFlags *flags, CollectedValues
     }
 }
 
-static char *ValueTarget(OptionTarget target, CollectedValues *values)
+static char *ValueTarget(int target, CollectedValues *values)
 {
     switch (target) {
     case T_NAME: return values->name;
@@ -137,8 +139,6 @@ static char *ValueTarget(OptionTarget target, CollectedValues *values)
     case T_OPTION: return values->option;
     case T_DESCRIPTION: return values->description;
     case T_LOG: return values->log;
-    case T_LOGSIZE: return values->logsize;
-    case T_LOGKEEP: return values->logkeep;
     default: return 0;
     }
 }
@@ -157,8 +157,9 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
         }
         p++;
         for (const OptionEntry &entry : kOptions) {
-            size_t len = strlen(entry.name);
-            if (!TextEqualNI(p, entry.name, len))
+            const char *name = entry.name ? entry.name : kNumberKeys[entry.target].key;
+            size_t len = strlen(name);
+            if (!TextEqualNI(p, name, len))
                 continue;
             p += len;
             if (entry.kind == KIND_FLAG) {
@@ -168,21 +169,14 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
                 char scratch[TEXT_SIZE];
                 ReadOptionValue(scratch, p, sizeof scratch);
                 values->end = StopMethodFromValue(scratch, values->end);
+            } else if (entry.kind == KIND_NUMBER) {
+                p = ReadOptionValue(values->numbers[entry.target], p, TEXT_SIZE);
+                values->given |= 1u << entry.target;
             } else {
                 p = ReadOptionValue(ValueTarget(entry.target, values), p, TEXT_SIZE);
-                values->given |= 1u << entry.target;
             }
         }
     }
-}
-
-// An option not given takes its default; one given that is no number in
-// range, an empty one too, stays -1, so that the install refuses it rather
-// than guess.
-static int LogNumberOption(const CollectedValues &values, OptionTarget target, const char *text,
-                           int max, int fallback)
-{
-    return values.given & 1u << target ? ParseLogNumber(text, max) : fallback;
 }
 
 void ParseCommandLine(const char *tail)
@@ -202,8 +196,11 @@ void ParseCommandLine(const char *tail)
     gSettings.auto_ = values.auto_;
     gSettings.end = values.end;
     CopyText(gSettings.log, TEXT_SIZE, values.log);
-    gSettings.logsize =
-        LogNumberOption(values, T_LOGSIZE, values.logsize, LOG_SIZE_MAX, LOG_SIZE_DEFAULT);
-    gSettings.logkeep =
-        LogNumberOption(values, T_LOGKEEP, values.logkeep, LOG_KEEP_MAX, LOG_KEEP_DEFAULT);
+    // A number not given takes its default; one given that is no number in
+    // range, an empty one too, stays -1, so that the install refuses it
+    // rather than guess.
+    for (int i = 0; i < NUMBER_KEY_COUNT; i++)
+        gSettings.*kNumberKeys[i].field = values.given & 1u << i
+                                              ? ParseNumberKey(kNumberKeys[i], values.numbers[i])
+                                              : kNumberKeys[i].fallback;
 }

@@ -30,10 +30,10 @@ struct CollectedValues {
     int retry;
     int end;
     char log[TEXT_SIZE];
-    // As given; empty when the option is not, or is given empty.
-    char logsize[TEXT_SIZE];
-    char logkeep[TEXT_SIZE];
-    unsigned given; // for each value option given, the bit 1 << its target
+    // The numbers' texts, in the order of kNumberKeys, as given; bit i of
+    // given is set when number i is (also when it is given empty).
+    char numbers[NUMBER_KEY_COUNT][TEXT_SIZE];
+    unsigned given;
 };
 
 const char *SkipToWhitespace(const char *position);

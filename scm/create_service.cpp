@@ -27,6 +27,13 @@ DWORD CreateWrappedService(void)
     SERVICE_DESCRIPTIONA description;
     description.lpDescription = gSettings.description;
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+    // At shutdown the system waits this long for the stop (from Windows
+    // Vista on; older systems refuse the setting): the bound, the end by
+    // force and its wait of 5 s, and room for the rest of the stop.
+    // SERVICE_PRESHUTDOWN_INFO, which the headers for Windows XP omit, is
+    // this one DWORD.
+    DWORD preshutdownMs = ((DWORD)gSettings.stoptime + 10) * 1000;
+    ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdownMs);
     return 0;
 }
 

@@ -1,9 +1,7 @@
 // See end_child.h.
 #include "service/end_child.h"
 #include "service/service_host.h"
-
-// A child still running this long after the stop request is ended.
-static const DWORD kStopBoundMs = 15000;
+#include "settings/service_settings.h"
 // STOP_PENDING's check point grows at least this often (wait hint 3000).
 static const DWORD kStopReportMs = 1000;
 // How long the host waits for the child it has ended to be gone.
@@ -19,14 +17,15 @@ void EndJobWithHost(HANDLE job)
 
 DWORD AwaitChildAfterStop(HANDLE process, HANDLE job)
 {
-    DWORD start = GetTickCount();
+    // A child still running stoptime seconds after the request is ended.
+    DWORD start = GetTickCount(), bound = (DWORD)gSettings.stoptime * 1000;
     DWORD checkPoint = 1; // the handler reported 1 with the request
     for (;;) {
         DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= kStopBoundMs)
+        if (elapsed >= bound)
             break;
         ReportServiceStatus(SERVICE_STOP_PENDING, 0, ++checkPoint);
-        DWORD left = kStopBoundMs - elapsed;
+        DWORD left = bound - elapsed;
         if (WaitForSingleObject(process, left < kStopReportMs ? left : kStopReportMs) !=
             WAIT_TIMEOUT)
             return 0;

@@ -1,6 +1,6 @@
 // The service shell: status reports, the dispatcher, and the control handler
-// that, on the dispatcher's thread, turns stop and shutdown into a stop
-// request. Supervising the child and ending it is ServiceMain's work
+// that, on the dispatcher's thread, turns stop, preshutdown and shutdown
+// into a stop request. Supervising the child and ending it is ServiceMain's work
 // (service_main.cpp); the handler never reports SERVICE_STOPPED.
 #include "service/service_host.h"
 #include "service/child_process.h"
@@ -18,6 +18,11 @@ BOOL ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint, DWORD sp
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    // Windows Vista and later wait for a service that takes the preshutdown
+    // control as long as its registration says; at the shutdown control
+    // they give it only a few seconds.
+    if (LOBYTE(LOWORD(GetVersion())) >= 6)
+        status.dwControlsAccepted |= SERVICE_ACCEPT_PRESHUTDOWN;
     status.dwWin32ExitCode = exitCode;
     status.dwServiceSpecificExitCode = specificExitCode;
     status.dwCheckPoint = checkPoint;
@@ -47,13 +52,14 @@ BOOL StartDispatcherFor(char *name, LPSERVICE_MAIN_FUNCTIONA main)
     return StartServiceCtrlDispatcherA(table);
 }
 
-void WINAPI ServiceControlHandler(DWORD control)
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, void *, void *)
 {
-    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN)
-        return;
+    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN &&
+        control != SERVICE_CONTROL_PRESHUTDOWN)
+        return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
     // Set already: a stop under way, or the service is stopping by itself.
     if (gRuntime.stopping.exchange(1))
-        return;
+        return NO_ERROR;
     ReportServiceStatus(SERVICE_STOP_PENDING, 0, 1);
     // A launch under way either sees the stop and starts nothing, or stores
     // its child's id before it clears the flag: wait for that id.
@@ -64,4 +70,5 @@ void WINAPI ServiceControlHandler(DWORD control)
              (unsigned long)gRuntime.childPid);
     RequestChildStop(gSettings.end, gRuntime.childPid);
     SetEvent(gRuntime.stopEvent);
+    return NO_ERROR;
 }

@@ -34,7 +34,7 @@ BOOL RunServiceDispatcher(void);
 // FALSE at once when the process was not started by the SCM.
 BOOL StartDispatcherFor(char *name, LPSERVICE_MAIN_FUNCTIONA main);
 void WINAPI ServiceMain(DWORD argc, LPSTR *argv);
-void WINAPI ServiceControlHandler(DWORD control);
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD type, void *data, void *context);
 BOOL ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint, DWORD specificExitCode = 0);
 
 #endif

@@ -10,10 +10,12 @@
 #include "service/end_child.h"
 #include "service/log_file.h"
 #include "service/log_pipe.h"
+#include "service/relaunch_pause.h"
 #include "settings/service_settings.h"
 
 // The least time between two launches: a child that ends at once is started
-// again about ten times a second, not as fast as processes can start.
+// again at most about ten times a second, and after three such ends in a
+// row only after pauses that grow (relaunch_pause.h).
 static const DWORD kLaunchPaceMs = 100;
 
 // The log's line about a launch: the first, a relaunch, or one that failed.
@@ -78,6 +80,7 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
     LogPipe logPipe;
     LogPipe *pipe = ServiceLogIsOpen() ? &logPipe : NULL;
     DWORD launchedAt = GetTickCount();
+    int quick = 0; // quick ends in a row
     // A failed start is reported with its error code, so that the SCM
     // records the failure and runs its recovery actions.
     *exitCode = LaunchUnlessStopping(job, &child, pipe, 0);
@@ -116,9 +119,19 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
             return;
         }
         DWORD since = GetTickCount() - launchedAt;
-        // On the stop event rather than a sleep, so a stop cuts the pause short.
-        if (since < kLaunchPaceMs)
-            WaitForSingleObject(gRuntime.stopEvent, kLaunchPaceMs - since);
+        quick = since < QUICK_RUN_MS ? quick + 1 : 0;
+        DWORD pause = RelaunchPauseMs(quick, gSettings.retrymax);
+        if (pause > 0 && pipe != NULL)
+            LogEvent("pause seconds=%lu quick=%d", pause / 1000, quick);
+        if (pause == 0 && since < kLaunchPaceMs)
+            pause = kLaunchPaceMs - since;
+        // On the stop event rather than a sleep, so a stop cuts the pause
+        // short; the stop then has no program to ask.
+        gRuntime.childPid = 0;
+        if (pause > 0 && WaitForSingleObject(gRuntime.stopEvent, pause) == WAIT_OBJECT_0) {
+            *exitCode = 0;
+            return;
+        }
         launchedAt = GetTickCount();
         *exitCode = LaunchUnlessStopping(job, &child, pipe, 1);
         if (child.hProcess == NULL)
@@ -128,7 +141,8 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
 
 void WINAPI ServiceMain(DWORD, LPSTR *)
 {
-    gRuntime.statusHandle = RegisterServiceCtrlHandlerA(gSettings.name, ServiceControlHandler);
+    gRuntime.statusHandle =
+        RegisterServiceCtrlHandlerExA(gSettings.name, ServiceControlHandler, NULL);
     if (gRuntime.statusHandle == NULL)
         return;
     ReportServiceStatus(SERVICE_START_PENDING, 0, 1);

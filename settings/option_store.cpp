@@ -33,12 +33,20 @@ static int CanBeWritten(const char *text)
     return !EndsInLeadByte(text);
 }
 
+static int NumbersInRange(const ServiceSettings *settings)
+{
+    for (const NumberKey &key : kNumberKeys)
+        if (settings->*key.field < key.min || settings->*key.field > key.max)
+            return 0;
+    return 1;
+}
+
 int SettingsCanBeStored(const ServiceSettings *settings)
 {
     return OptionFitsSettings(settings->option) && CanBeWritten(settings->exe) &&
            CanBeWritten(settings->option) && CanBeWritten(settings->name) &&
            CanBeWritten(settings->description) && CanBeWritten(settings->log) &&
-           settings->logsize >= 0 && settings->logkeep >= 0;
+           NumbersInRange(settings);
 }
 
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)

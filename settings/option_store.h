@@ -20,8 +20,8 @@ int OptionFitsSettings(const char *option);
 // True when every text of settings can be saved and read back unchanged:
 // the option fits, no text holds a line break (which would end the line in
 // the file and could add keys of its own), none ends in half a double-byte
-// character (as a value cut at 259 bytes may), and the log's numbers were
-// numbers in range.
+// character (as a value cut at 259 bytes may), and every number is in its
+// range.
 int SettingsCanBeStored(const ServiceSettings *settings);
 // Turns the value the reader returned (at most STORED_OPTION_SIZE - 1
 // bytes) back into the option text, cut at a character boundary to size.

@@ -71,7 +71,7 @@ static int FormCopyPath(char *copy)
     return AppendText(copy, TEXT_SIZE, "\\tavi.tmp");
 }
 
-int PrepareSettings(int withLog)
+int PrepareSettings(int all)
 {
     // Callers refuse an option that does not fit before they get here; an
     // option that still does not is stored empty rather than cut.
@@ -79,22 +79,22 @@ int PrepareSettings(int withLog)
     FormatStoredOption(stored, gSettings.option);
     EscapeValue(escaped, sizeof escaped, gSettings.option);
     // The numbers in the order of their keys below.
-    const int values[] = {
-        gSettings.end,     gSettings.auto_,  gSettings.desktop, gSettings.retry, 1,
-        gSettings.logsize, gSettings.logkeep};
-    char numbers[sizeof values / sizeof values[0]][100];
-    for (size_t i = 0; i < sizeof values / sizeof values[0]; i++)
-        wsprintfA(numbers[i], "%d", values[i]);
-    const StoredKey keys[] = {
+    const int values[] = {gSettings.end, gSettings.auto_, gSettings.desktop, gSettings.retry, 1};
+    enum { SHOWN = 9, KEY_COUNT = SHOWN + 1 + NUMBER_KEY_COUNT };
+    char numbers[5 + NUMBER_KEY_COUNT][12];
+    for (int i = 0; i < 5 + NUMBER_KEY_COUNT; i++)
+        wsprintfA(numbers[i], "%d", i < 5 ? values[i] : gSettings.*kNumberKeys[i - 5].field);
+    StoredKey keys[KEY_COUNT] = {
         {"exe", gSettings.exe, NULL},        {"option", stored, escaped},
         {"name", gSettings.name, NULL},      {"description", gSettings.description, NULL},
         {"end", numbers[0], numbers[0]},     {"auto", numbers[1], numbers[1]},
         {"desktop", numbers[2], numbers[2]}, {"retry", numbers[3], numbers[3]},
-        {"encode", numbers[4], numbers[4]},  {"log", gSettings.log, NULL},
-        {"logsize", numbers[5], numbers[5]}, {"logkeep", numbers[6], numbers[6]}};
-    // The log's keys come last: the window shows none of them and leaves
-    // them in the file as they are.
-    const int count = (int)(sizeof keys / sizeof keys[0]) - (withLog ? 0 : 3);
+        {"encode", numbers[4], numbers[4]},  {"log", gSettings.log, NULL}};
+    for (int i = 0; i < NUMBER_KEY_COUNT; i++)
+        keys[SHOWN + 1 + i] = {kNumberKeys[i].key, numbers[5 + i], numbers[5 + i]};
+    // The keys the window shows come first: it leaves the others in the
+    // file as they are.
+    const int count = all ? KEY_COUNT : SHOWN;
 
     char copy[TEXT_SIZE];
     if (!FormCopyPath(copy) || !StartCopy(copy))

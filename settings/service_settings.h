@@ -24,14 +24,33 @@ struct ServiceSettings {
     int desktop;
     int retry;
     // The program's log: its path (empty: none), the size at which it is
-    // rotated (0: never) and the rotated files kept. A value given on the
-    // command line that is no number in range reads -1, and is refused.
+    // rotated (0: never) and the rotated files kept.
     char log[TEXT_SIZE];
     int logsize;
     int logkeep;
+    // The longest pause before a relaunch, in seconds (0: no pauses), and
+    // the seconds the program has to end after a stop request.
+    int retrymax;
+    int stoptime;
 };
 
 extern ServiceSettings gSettings;
+
+// The settings that are numbers in a range, one row each, in the order of
+// their keys in the file: the key (also the option's name), the field, the
+// range, and what a missing key or a value out of range reads as. A value
+// given on the command line that is no number in range reads -1, and is
+// refused.
+struct NumberKey {
+    const char *key;
+    int ServiceSettings::*field;
+    int min, max, fallback;
+};
+enum { NUMBER_KEY_COUNT = 4 };
+extern const NumberKey kNumberKeys[NUMBER_KEY_COUNT];
+
+// The value of text for key: -1 when it is no decimal number in its range.
+int ParseNumberKey(const NumberKey &key, const char *text);
 
 // The keyword of a method ("close", "syscommand", "sysandclose",
 // "ctrlbreak"); a value outside 0-3 acts as, and is named, "close".

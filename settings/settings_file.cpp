@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "launcher/startup.h"
-#include "settings/log_names.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
@@ -22,12 +21,12 @@ static int ReadInt(const char *key, int fallback)
 
 // A value that is no number in range, as a hand-edited file may hold,
 // counts as absent.
-static int ReadLogNumber(const char *key, int max, int fallback)
+static int ReadNumber(const NumberKey &key)
 {
     char text[TEXT_SIZE];
-    ReadText(key, text, sizeof text);
-    int value = ParseLogNumber(text, max);
-    return value >= 0 ? value : fallback;
+    ReadText(key.key, text, sizeof text);
+    int value = ParseNumberKey(key, text);
+    return value >= 0 ? value : key.fallback;
 }
 
 void LoadSettings(void)
@@ -46,6 +45,6 @@ void LoadSettings(void)
     gSettings.desktop = ReadInt("desktop", 0);
     gSettings.retry = ReadInt("retry", 0);
     ReadText("log", gSettings.log, TEXT_SIZE);
-    gSettings.logsize = ReadLogNumber("logsize", LOG_SIZE_MAX, LOG_SIZE_DEFAULT);
-    gSettings.logkeep = ReadLogNumber("logkeep", LOG_KEEP_MAX, LOG_KEEP_DEFAULT);
+    for (const NumberKey &key : kNumberKeys)
+        gSettings.*key.field = ReadNumber(key);
 }

@@ -4,6 +4,7 @@
 #include "launcher/command_line.h"
 #include "scm/service_path.h"
 #include "service/child_command.h"
+#include "service/relaunch_pause.h"
 #include "settings/log_names.h"
 #include "settings/option_store.h"
 
@@ -104,19 +105,28 @@ static std::string Stored(const std::string &option)
                  [&](char *out, size_t) { return FormatStoredOption(out, option.c_str()); });
 }
 
+// Empty texts, and the numbers at their defaults.
+static ServiceSettings Defaults()
+{
+    ServiceSettings settings = {};
+    for (const NumberKey &key : kNumberKeys)
+        settings.*key.field = key.fallback;
+    return settings;
+}
+
 // Whether settings with this one text changed can be stored whole.
 static std::string CanStore(char (ServiceSettings::*field)[TEXT_SIZE], const std::string &text)
 {
-    ServiceSettings settings = {};
+    ServiceSettings settings = Defaults();
     CopyText(settings.*field, T, text.c_str());
     return std::to_string(SettingsCanBeStored(&settings));
 }
 
-static std::string CanStoreLog(int logsize, int logkeep)
+// Whether settings can be stored with number key i set to value, the others at their defaults.
+static std::string CanStoreNumber(int i, int value)
 {
-    ServiceSettings settings = {};
-    settings.logsize = logsize;
-    settings.logkeep = logkeep;
+    ServiceSettings settings = Defaults();
+    settings.*kNumberKeys[i].field = value;
     return std::to_string(SettingsCanBeStored(&settings));
 }
 
@@ -133,9 +143,12 @@ TEST(Settings, StoredWhole)
     EXPECT_EQ(CanStore(&ServiceSettings::option, std::string(130, '\\')), "0");
     EXPECT_EQ(CanStore(&ServiceSettings::description, "\x83\x83\x83"), "0");
     EXPECT_EQ(CanStore(&ServiceSettings::log, "w.log\n"), "0");
-    EXPECT_EQ(CanStoreLog(0, 0), "1");
-    EXPECT_EQ(CanStoreLog(-1, 5), "0");
-    EXPECT_EQ(CanStoreLog(5, -1), "0");
+    EXPECT_EQ(CanStoreNumber(0, 0), "1");
+    EXPECT_EQ(CanStoreNumber(0, -1), "0");
+    EXPECT_EQ(CanStoreNumber(1, -1), "0");
+    EXPECT_EQ(CanStoreNumber(2, -1), "0");
+    EXPECT_EQ(CanStoreNumber(3, 0), "0"); // stoptime starts at 1
+    EXPECT_EQ(CanStoreNumber(3, 1), "1");
     EXPECT_EQ(Write(T, DecodeStoredOption, R"(\\\")", 1), R"(0:\")");
     EXPECT_EQ(Write(T, DecodeStoredOption, R"(\\\")", 0), R"(0:\\\")");
     EXPECT_EQ(Write(T, DecodeStoredOption, cut.c_str(), 1), R"(0:\)" + a258);
@@ -143,7 +156,7 @@ TEST(Settings, StoredWhole)
 }
 
 // The scan of a tail: the flags set in table order, the stop method, then "|name|exe|option|
-// description|log|logsize|logkeep" without the empty texts at its end.
+// description|log|logsize|logkeep|retrymax|stoptime" without the empty texts at its end.
 static std::string Scan(const std::string &tail)
 {
     CommandFlags f;
@@ -159,7 +172,9 @@ static std::string Scan(const std::string &tail)
     for (const auto &flag : flags)
         s += flag.first ? flag.second : "";
     s += "end=" + std::to_string(v.end);
-    for (const char *text : {v.name, v.exe, v.option, v.description, v.log, v.logsize, v.logkeep})
+    for (const char *text : {v.name, v.exe, v.option, v.description, v.log})
+        s += "|" + std::string(text);
+    for (const char *text : v.numbers)
         s += "|" + std::string(text);
     return s.erase(s.find_last_not_of('|') + 1);
 }
@@ -184,6 +199,20 @@ TEST(CommandLine, OptionsInTableOrder)
     EXPECT_EQ(Scan("/name=" + kLong259 + " /exe=y"), "end=2|" + kLong259 + "|y");
     EXPECT_EQ(Scan("/name=" + kLong259 + "description=z"), "end=2|" + kLong259 + "|||z");
     EXPECT_EQ(Scan("/logsize=7 /logkeep=0 /log=\"a b.log\""), "end=2|||||a b.log|7|0");
+    EXPECT_EQ(Scan("/retrymax=5 /stoptime=9"), "end=2||||||||5|9"); // and no /retry
+}
+
+// The pause before a relaunch after quick ends in a row: none for three, then doubling from 1 s,
+// never past retrymax; none at all with retrymax 0.
+TEST(Relaunch, PausesGrowToRetrymax)
+{
+    const int rows[][3] = {
+        {3, 60, 0}, // quick ends in a row, retrymax, the pause
+        {4, 60, 1000}, {9, 60, 32000}, {10, 60, 60000},     {1000, 60, 60000},   {4, 0, 0},
+        {1000, 0, 0},  {6, 2, 2000},   {15, 3600, 2048000}, {16, 3600, 3600000},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(RelaunchPauseMs(row[0], row[1]), (unsigned)row[2]) << row[0] << " " << row[1];
 }
 
 // Whether the host could start with a program of exe and an option of optionLength bytes.

@@ -210,9 +210,13 @@ static void Scm(char **argv)
     if (ok && !strcmp(verb, "config") && QueryServiceConfigA(service, c, sizeof config, &needed) &&
         QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, described, 8192, &needed)) {
         const char *d = ((SERVICE_DESCRIPTIONA *)described)->lpDescription;
-        printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s\n",
+        DWORD preshutdown = 0; // SERVICE_PRESHUTDOWN_INFO is one DWORD
+        QueryServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, (BYTE *)&preshutdown,
+                             sizeof preshutdown, &needed);
+        printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s "
+               "preshutdown=%lu\n",
                c->dwServiceType, c->dwStartType, c->dwErrorControl, c->lpServiceStartName,
-               Hex(c->lpBinaryPathName), Hex(c->lpDisplayName), Hex(d ? d : ""));
+               Hex(c->lpBinaryPathName), Hex(c->lpDisplayName), Hex(d ? d : ""), preshutdown);
     } else if (service) {
         int watch = !strcmp(verb, "watch");
         Watch(service, watch ? atoi(argv[2]) : 0, watch ? atoi(argv[3]) : 0);

@@ -171,16 +171,38 @@ class LogTest(ServiceCase):
         self.assertEqual(watch_stop(other, ("start",))()[0], (32, 0))
         self.assertEqual((second.events(), status(name)["state"]), ([], RUNNING))
 
+    def test_quick_ends_are_relaunched_after_pauses_that_grow(self):
+        # A program that ends at once: three relaunches at once, then pauses of 1, 2, 4... s, never
+        # past retrymax, each after its line, the service RUNNING; a stop in a pause ends it at once.
+        for retrymax, pauses in [(60, [1, 2, 4, 8, 16]), (2, [1, 2, 2, 2, 2])]:
+            with self.subTest(retrymax=retrymax):
+                flags = "/start /retry /retrymax=%d" % retrymax
+                name, log = self.install_logged("close", "--exit 0", start=flags)
+                paused = lambda: [e for e in self.logged()[1] if e.startswith(b"pause")]
+                self.assertTrue(poll(lambda: len(paused()) == 5, 60), paused())
+                wanted = [b"pause seconds=%d quick=%d" % (s, n) for n, s in enumerate(pauses, 4)]
+                self.assertEqual((paused(), status(name)["state"]), (wanted, RUNNING))
+                self.assertEqual(len(log.events("start")), 8)
+                code, seen = self.stop(name)
+                if retrymax == 60:  # in the pause of 16 s
+                    self.assertEqual(code, (0, 0))
+                    self.assertLess(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 5000, seen)
+                    self.assertEqual(self.logged()[1][-3][:5], b"pause")
+                    self.assertEqual(len(log.events("start")), 8)
+                os.remove(Path(self.box.dir, "web.log"))
+
     def test_a_program_that_ignores_the_stop_is_ended_at_the_bound(self):
-        # It pours output, with a child that holds the pipe: both end 15 s after the request, and
-        # nothing of theirs comes after the line that says so.
+        # It pours output, with a child that holds the pipe: both end stoptime (4 s, not 15) after
+        # the request, and nothing of theirs comes after the line that says so.
         for end in ["close", "ctrlbreak"]:
             with self.subTest(end=end):
-                name, log = self.install_logged(end, "--pour 0 --ignore --spawn")
+                name, log = self.install_logged(
+                    end, "--pour 0 --ignore --spawn", start="/start /stoptime=4"
+                )
                 log.wait("start", count=2)
                 code, seen = self.stop(name)
                 self.assertEqual((code, log.alive()), ((1460, 0), []))
-                self.assertGreater(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 10000, seen)
+                self.assertTrue(3500 < int(seen[-1]["ms"]) - int(seen[0]["ms"]) < 12000, seen)
                 data = Path(self.box.dir, "web.log").read_bytes()
                 pid = re.search(b"launch pid=(\\d+)", data)[1]
                 stop = b"stop request method=%s pid=%s" % (b(end), pid)

@@ -40,6 +40,12 @@ ROADS = [
     ("/install /no_error /name={n} /exe={p} /logsize=", 1, [], 0),
     ("/install /name={n} /exe={p} /logkeep= 2", 1, [(28, E)], 0),
     ("/install /no_error /name={n} /exe={p} /logkeep=", 1, [], 0),
+    # The relaunch's longest pause and the stop's bound at both ends of their ranges and one past.
+    ("/install /name={n} /exe={p} /retrymax=0 /stoptime=3600", 0, [], 1),
+    ("/install /name={n} /exe={p} /retrymax=3600 /stoptime=1", 0, [], 1),
+    ("/install /name={n} /exe={p} /retrymax=3601", 1, [(28, E)], 0),
+    ("/install /no_error /name={n} /exe={p} /stoptime=0", 1, [], 0),
+    ("/install /no_error /name={n} /exe={p} /stoptime=3601", 1, [], 0),
     ("/install /ini", 1, [(1, E)], 0),  # no settings file
     ("/uninstall /ini", 1, [(1, E)], 0),
     ("/uninstall", 1, [(1, E)], 0),
@@ -199,13 +205,15 @@ class RoadTest(TaviCase):
         # In a folder whose name has a blank: the path registered is quoted, and the service starts.
         box, name, text = Sandbox(self, "with blank"), self.service(), "Web サーバー"
         tail = '/install /name=%s /exe=%s /option="-p \\"x\\"" /description="%s" /retry /auto '
-        box.tavi(tail % (name, NOTEPAD, text) + "/end=ctrlbreak /desktop /log=web.log /logkeep=9")
+        tail += "/end=ctrlbreak /desktop /log=web.log /logkeep=9 /stoptime=3600 /retrymax=0"
+        box.tavi(tail % (name, NOTEPAD, text))
         keys = dict(exe=NOTEPAD, option='"-p \\"x\\""', name=name, description=text, end=3)
         keys.update(auto=1, desktop=1, retry=1, encode=1, log="web.log", logsize=10485760)
-        keys.update(logkeep=9)
+        keys.update(logkeep=9, retrymax=0, stoptime=3600)
         self.assertEqual(box.read_ini(), ini(**keys))
         record = dict(kind="config", type="272", start="2", error="1", account="LocalSystem")
         record.update(path=b'"%s"' % b(winpath(box.exe)), display=b(name), description=b(text))
+        record.update(preshutdown="3610000")  # the bound, the end by force, and room
         self.assertEqual(config(name), record)
         started = scm(name, ("start",), ("watch", RUNNING, 30000))[-1]["state"]
         self.assertEqual(started, str(RUNNING))

@@ -136,8 +136,9 @@ class WindowTest(TaviCase):
 
     def test_registration_from_the_window(self):
         # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes then
-        # No registers without starting. The window keeps the log's keys as they are.
-        self.box.write_ini(end=7, log="w.log", logsize="abc", logkeep=7)
+        # No registers without starting. The window keeps the keys it does not show as they are,
+        # and registers the preshutdown time of the file's stoptime.
+        self.box.write_ini(end=7, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
         name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
         checks = [("check", i, 1) for i in (AUTO, DESKTOP, RETRY)]
@@ -146,9 +147,11 @@ class WindowTest(TaviCase):
         w.answer(T, "yes", 13, name)
         w.answer(T, "no", 14, name)
         w.closed()
-        keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, exe=r"C:\tools\app.EXE")
+        keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
+        keys.update(exe=r"C:\tools\app.EXE")
         keys.update(option=b('"a \\"q\\" C:\\\\dir\\\\ ソ"'), name=name, description="")
         self.assertEqual(self.box.read_ini(), ini(**keys, auto=1, desktop=1, retry=1, encode=1))
+        self.assertEqual(config(name)["preshutdown"], "60000")
         record = [config(name)[k] for k in ("type", "start", "path")]
         self.assertEqual(record, ["272", "2", b(winpath(self.box.exe))])
         self.assertEqual(status(name)["state"], STOPPED)

@@ -1,0 +1,18 @@
+// See relaunch_pause.h.
+#include "service/relaunch_pause.h"
+
+// Quick ends in a row that are relaunched at once: a program may fail a
+// few times while what it needs comes up.
+static const int kEndsWithoutPause = 3;
+
+unsigned RelaunchPauseMs(int quick, int retrymax)
+{
+    if (quick <= kEndsWithoutPause || retrymax <= 0)
+        return 0;
+    // 2^12 s passes any retrymax (at most 3600), and the shift stays small.
+    int doublings = quick - kEndsWithoutPause - 1;
+    unsigned seconds = doublings >= 12 ? 4096u : 1u << doublings;
+    if (seconds > (unsigned)retrymax)
+        seconds = (unsigned)retrymax;
+    return seconds * 1000u;
+}
