@@ -173,7 +173,7 @@ class LogTest(ServiceCase):
 
     def test_quick_ends_are_relaunched_after_pauses_that_grow(self):
         # A program that ends at once: three relaunches at once, then pauses of 1, 2, 4... s, never
-        # past retrymax, each after its line, the service RUNNING; a stop in a pause ends it at once.
+        # past retrymax, each after its line, the service RUNNING; a stop in a pause ends it now.
         for retrymax, pauses in [(60, [1, 2, 4, 8, 16]), (2, [1, 2, 2, 2, 2])]:
             with self.subTest(retrymax=retrymax):
                 flags = "/start /retry /retrymax=%d" % retrymax
