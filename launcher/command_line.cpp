@@ -9,7 +9,7 @@
 
 CommandFlags gFlags;
 
-enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD, KIND_NUMBER };
+enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD, KIND_NUMBER, KIND_ENV };
 
 enum OptionTarget {
     T_INSTALL,
@@ -63,6 +63,7 @@ static const OptionEntry kOptions[] = {
     {NULL, KIND_NUMBER, 0}, // logsize
     {NULL, KIND_NUMBER, 1}, // logkeep
     {"log", KIND_VALUE, T_LOG},
+    {"env", KIND_ENV, 0},
 };
 
 const char *SkipToWhitespace(const char *position)
@@ -148,6 +149,7 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
     memset(flags, 0, sizeof *flags);
     memset(values, 0, sizeof *values);
     values->end = STOP_SYSANDCLOSE;
+    values->envWhole = 1;
 
     const char *p = tail;
     while (*p != '\0') {
@@ -169,6 +171,12 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
                 char scratch[TEXT_SIZE];
                 ReadOptionValue(scratch, p, sizeof scratch);
                 values->end = StopMethodFromValue(scratch, values->end);
+            } else if (entry.kind == KIND_ENV) {
+                // A line that fills the buffer has no room in the section.
+                char line[ENV_SECTION_SIZE];
+                p = ReadOptionValue(line, p, sizeof line);
+                if (!AppendEnvLine(values->env, sizeof values->env, line))
+                    values->envWhole = 0;
             } else if (entry.kind == KIND_NUMBER) {
                 p = ReadOptionValue(values->numbers[entry.target], p, TEXT_SIZE);
                 values->given |= 1u << entry.target;
@@ -196,6 +204,8 @@ void ParseCommandLine(const char *tail)
     gSettings.auto_ = values.auto_;
     gSettings.end = values.end;
     CopyText(gSettings.log, TEXT_SIZE, values.log);
+    memcpy(gSettings.env, values.env, sizeof values.env);
+    gSettings.envWhole = values.envWhole;
     // A number not given takes its default; one given that is no number in
     // range, an empty one too, stays -1, so that the install refuses it
     // rather than guess.

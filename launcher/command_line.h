@@ -34,6 +34,10 @@ struct CollectedValues {
     // given is set when number i is (also when it is given empty).
     char numbers[NUMBER_KEY_COUNT][TEXT_SIZE];
     unsigned given;
+    // Each /env's "NAME=value", in the order given (environment.h); 0 in
+    // envWhole when one was empty or did not fit.
+    char env[ENV_SECTION_SIZE];
+    int envWhole;
 };
 
 const char *SkipToWhitespace(const char *position);

@@ -25,7 +25,7 @@ int RunInstallRoad(void)
     // saved changed, which would start the program with other options; and,
     // with /ini too, nothing is registered whose command line the launch
     // would refuse, as a service that could never start.
-    if ((!gFlags.ini && !SettingsCanBeStored(&gSettings)) ||
+    if ((!gFlags.ini && (!SettingsCanBeStored(&gSettings) || !EnvCanBeStored(&gSettings))) ||
         !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
         ReportRoadError(IDS_SETTINGS_REFUSED, NULL);
         return EXIT_INVALID;

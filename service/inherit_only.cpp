@@ -11,9 +11,9 @@ typedef BOOL(WINAPI *UpdateListFn)(LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD flag
                                    SIZE_T *returned);
 typedef void(WINAPI *DeleteListFn)(LPPROC_THREAD_ATTRIBUTE_LIST list);
 
-BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *directory,
-                             STARTUPINFOA *startup, HANDLE *handles, int count,
-                             PROCESS_INFORMATION *child)
+BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *environment,
+                             const char *directory, STARTUPINFOA *startup, HANDLE *handles,
+                             int count, PROCESS_INFORMATION *child)
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     InitializeListFn initialize =
@@ -25,9 +25,10 @@ BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *directo
     ULONG_PTR room[16];
     LPPROC_THREAD_ATTRIBUTE_LIST list = (LPPROC_THREAD_ATTRIBUTE_LIST)room;
     SIZE_T size = sizeof room;
+    void *block = (void *)environment;
     if (initialize == NULL || update == NULL || remove == NULL || !initialize(list, 1, 0, &size))
-        return CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, flags, NULL, directory, startup,
-                              child);
+        return CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, flags, block, directory,
+                              startup, child);
     BOOL started = FALSE;
     if (update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE), NULL,
                NULL)) {
@@ -36,7 +37,7 @@ BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *directo
         extended.StartupInfo.cb = sizeof extended;
         extended.lpAttributeList = list;
         started = CreateProcessA(NULL, commandLine, NULL, NULL, TRUE,
-                                 flags | EXTENDED_STARTUPINFO_PRESENT, NULL, directory,
+                                 flags | EXTENDED_STARTUPINFO_PRESENT, block, directory,
                                  &extended.StartupInfo, child);
     }
     remove(list);

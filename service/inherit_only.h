@@ -7,8 +7,9 @@
 // CreateProcessA with inheritance, limited to the count handles given
 // (inheritable ones) where the platform can limit it, Windows Vista on;
 // before that every inheritable handle of tavi's goes to the child.
-BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *directory,
-                             STARTUPINFOA *startup, HANDLE *handles, int count,
-                             PROCESS_INFORMATION *child);
+// environment: the child's block, or NULL for tavi's own.
+BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *environment,
+                             const char *directory, STARTUPINFOA *startup, HANDLE *handles,
+                             int count, PROCESS_INFORMATION *child);
 
 #endif

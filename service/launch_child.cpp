@@ -1,7 +1,8 @@
 // Starts the wrapped program in its own directory with the host's own
-// start-up information, in the caller's job when it has one.
+// start-up information and the environment formed for it, in the caller's job when it has one.
 #include "service/child_process.h"
 #include "service/child_command.h"
+#include "service/child_environment.h"
 #include "service/inherit_only.h"
 #include "settings/service_settings.h"
 
@@ -31,6 +32,7 @@ BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job, HA
     if (job != NULL)
         flags |= CREATE_SUSPENDED;
     const char *folder = directory[0] != '\0' ? directory : NULL;
+    void *environment = (void *)ChildEnvironment();
     if (stdio != NULL) {
         // Only the standard handles go to a console child's own console (or
         // the host's, with Ctrl+Break): the window, the group stay as they are.
@@ -40,9 +42,10 @@ BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job, HA
         startup.hStdError = stdio[1];
     }
     if (!(stdio != NULL
-              ? CreateProcessInheriting(commandLine, flags, folder, &startup, stdio, 2, child)
-              : CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, NULL, folder, &startup,
-                               child)))
+              ? CreateProcessInheriting(commandLine, flags, (const char *)environment, folder,
+                                        &startup, stdio, 2, child)
+              : CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, environment, folder,
+                               &startup, child)))
         return FALSE;
     if (job != NULL) {
         // A host that is itself in a job cannot nest one before Windows 8:

@@ -6,6 +6,7 @@
 // lines about the program's life.
 #include "service/service_host.h"
 #include "service/child_command.h"
+#include "service/child_environment.h"
 #include "service/child_process.h"
 #include "service/end_child.h"
 #include "service/log_file.h"
@@ -159,7 +160,10 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
     DWORD exitCode = OpenServiceLog();
     if (exitCode == 0) {
         LogEvent("service start name=%s", gSettings.name);
-        SuperviseChild(job, &exitCode, &specificExitCode);
+        // An environment that cannot be formed fails the start in the same way.
+        exitCode = FormChildEnvironment();
+        if (exitCode == 0)
+            SuperviseChild(job, &exitCode, &specificExitCode);
     }
 
     // A stop under way gets to finish its request and its report first, so

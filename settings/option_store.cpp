@@ -41,6 +41,14 @@ static int NumbersInRange(const ServiceSettings *settings)
     return 1;
 }
 
+int EnvCanBeStored(const ServiceSettings *settings)
+{
+    for (const char *line = settings->env; *line != '\0'; line += strlen(line) + 1)
+        if (!EnvLineCanBeStored(line))
+            return 0;
+    return settings->envWhole;
+}
+
 int SettingsCanBeStored(const ServiceSettings *settings)
 {
     return OptionFitsSettings(settings->option) && CanBeWritten(settings->exe) &&

@@ -23,6 +23,9 @@ int OptionFitsSettings(const char *option);
 // character (as a value cut at 259 bytes may), and every number is in its
 // range.
 int SettingsCanBeStored(const ServiceSettings *settings);
+// True when the [env] section is whole and each of its lines can be
+// stored. The window, which keeps the section as it is, does not ask.
+int EnvCanBeStored(const ServiceSettings *settings);
 // Turns the value the reader returned (at most STORED_OPTION_SIZE - 1
 // bytes) back into the option text, cut at a character boundary to size.
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded);

@@ -64,6 +64,23 @@ static int KeysReachedFile(const StoredKey *keys, int count, const char *path)
     return 1;
 }
 
+// Replaces the [env] section with the settings' lines (none: no section),
+// and checks that it reads back byte for byte.
+static int WriteEnvSection(const char *path)
+{
+    static char read[ENV_SECTION_SIZE];
+    size_t length = EnvListLength(gSettings.env);
+    // Deleting a section the file lacks may count as a failure: the read
+    // back tells.
+    WritePrivateProfileStringA(kEnvSection, NULL, NULL, path);
+    if (length > 1 && !WritePrivateProfileSectionA(kEnvSection, gSettings.env, path))
+        return 0;
+    WritePrivateProfileStringA(NULL, NULL, NULL, path);
+    read[0] = read[1] = '\0';
+    GetPrivateProfileSectionA(kEnvSection, read, sizeof read, path);
+    return EnvListLength(read) == length && memcmp(read, gSettings.env, length) == 0;
+}
+
 // The copy's path: "tavi.tmp" beside tavi.ini.
 static int FormCopyPath(char *copy)
 {
@@ -99,7 +116,8 @@ int PrepareSettings(int all)
     char copy[TEXT_SIZE];
     if (!FormCopyPath(copy) || !StartCopy(copy))
         return 0;
-    if (WriteKeys(keys, count, copy) && KeysReachedFile(keys, count, copy))
+    if (WriteKeys(keys, count, copy) && KeysReachedFile(keys, count, copy) &&
+        (!all || WriteEnvSection(copy)))
         return 1;
     DeleteFileA(copy);
     return 0;

@@ -4,6 +4,7 @@
 #ifndef TAVI_SETTINGS_SERVICE_SETTINGS_H
 #define TAVI_SETTINGS_SERVICE_SETTINGS_H
 
+#include "settings/environment.h"
 #include "settings/text.h"
 
 // How the child is asked to end; also the index in the dialog's list.
@@ -32,6 +33,10 @@ struct ServiceSettings {
     // the seconds the program has to end after a stop request.
     int retrymax;
     int stoptime;
+    // The [env] section's lines (environment.h), and 0 when the section did
+    // not fit: in the file, or on the command line.
+    char env[ENV_SECTION_SIZE];
+    int envWhole;
 };
 
 extern ServiceSettings gSettings;

@@ -1,4 +1,5 @@
-// tavi.ini beside the executable: one section [tavi], read with the
+// tavi.ini beside the executable: the section [tavi] and the program's
+// variables in [env], read with the
 // platform's private-profile functions (save_settings.cpp writes it).
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include "settings/settings_file.h"
 
 const char kSettingsSection[] = "tavi";
+const char kEnvSection[] = "env";
 
 static void ReadText(const char *key, char *out, DWORD size)
 {
@@ -47,4 +49,10 @@ void LoadSettings(void)
     ReadText("log", gSettings.log, TEXT_SIZE);
     for (const NumberKey &key : kNumberKeys)
         gSettings.*key.field = ReadNumber(key);
+    // The reader fills the buffer up to two bytes short of its end when
+    // the section does not fit: that section is not taken in part.
+    gSettings.env[0] = gSettings.env[1] = '\0';
+    DWORD length =
+        GetPrivateProfileSectionA(kEnvSection, gSettings.env, ENV_SECTION_SIZE, gPaths.settingsPath);
+    gSettings.envWhole = length < ENV_SECTION_SIZE - 2;
 }

@@ -3,6 +3,7 @@
 #define TAVI_SETTINGS_SETTINGS_FILE_H
 
 extern const char kSettingsSection[]; // "tavi"
+extern const char kEnvSection[];      // "env"
 
 // Fills every field of gSettings; absent values take their defaults.
 void LoadSettings(void);

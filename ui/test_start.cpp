@@ -4,6 +4,7 @@
 #include "launcher/messages.h"
 #include "resources/resource.h"
 #include "service/child_command.h"
+#include "service/child_environment.h"
 #include "service/child_process.h"
 #include "service/service_host.h"
 #include "settings/service_settings.h"
@@ -15,9 +16,10 @@ static const DWORD kPollMs = 100;
 
 void TestStart(HWND dialog, const char *exe, const char *option, int method)
 {
-    // The launch would refuse this line: say so, as OK would, rather than
-    // end the test without a word.
-    if (!ChildCommandLineFits(exe, option)) {
+    // The launch would refuse this line, or the service its environment:
+    // say so, as OK would, rather than end the test without a word. The
+    // program gets the environment the service would give it.
+    if (!ChildCommandLineFits(exe, option) || FormChildEnvironment() != 0) {
         ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
         return;
     }

@@ -5,6 +5,7 @@
 #include "scm/service_path.h"
 #include "service/child_command.h"
 #include "service/relaunch_pause.h"
+#include "settings/environment.h"
 #include "settings/log_names.h"
 #include "settings/option_store.h"
 
@@ -176,6 +177,10 @@ static std::string Scan(const std::string &tail)
         s += "|" + std::string(text);
     for (const char *text : v.numbers)
         s += "|" + std::string(text);
+    s += "|";
+    for (const char *line = v.env; *line != '\0'; line += strlen(line) + 1)
+        s += std::string(line) + ";";
+    s += v.envWhole ? "" : "!";
     return s.erase(s.find_last_not_of('|') + 1);
 }
 
@@ -200,6 +205,75 @@ TEST(CommandLine, OptionsInTableOrder)
     EXPECT_EQ(Scan("/name=" + kLong259 + "description=z"), "end=2|" + kLong259 + "|||z");
     EXPECT_EQ(Scan("/logsize=7 /logkeep=0 /log=\"a b.log\""), "end=2|||||a b.log|7|0");
     EXPECT_EQ(Scan("/retrymax=5 /stoptime=9"), "end=2||||||||5|9"); // and no /retry
+    EXPECT_EQ(Scan("/env=A=1 -ENV=\"B=a b\" /env=C= /envX"), "end=2||||||||||A=1;B=a b;C=;X;");
+    EXPECT_EQ(Scan("/env= /env=" + std::string(ENV_SECTION_SIZE - 1, 'x')), "end=2||||||||||!");
+}
+
+// A list written with "|" for each NUL; the list's end is added.
+static std::string List(const std::string &lines)
+{
+    std::string list = lines;
+    std::replace(list.begin(), list.end(), '|', '\0');
+    return lines.empty() ? std::string(1, '\0') : list + '\0' + '\0';
+}
+
+// The block formed in exactly size bytes, "result:" then its entries with "|" after each; the
+// line found when it is no variable.
+static std::string Formed(const std::string &own, const std::string &section,
+                          size_t size = ENV_BLOCK_SIZE)
+{
+    std::vector<char> block(size, '#');
+    int line = 0;
+    int result = FormEnvironment(block.data(), size, List(own).data(), List(section).data(), &line);
+    std::string entries = std::to_string(result) + ":";
+    for (const char *e = block.data(); result == ENV_FORMED && *e != '\0'; e += strlen(e) + 1)
+        entries += std::string(e) + "|";
+    return entries + (line ? std::to_string(line) : "");
+}
+
+// Lines added to the list and whether they can be stored; the block: tavi's own variables with
+// the section's set, replaced in any letter case, removed by an empty value, "%NAME%" expanded
+// from own only; a block and a variable at their limits and one past.
+TEST(Environment, SectionAndBlock)
+{
+    const std::string x32765(32765, 'x');
+    auto append = [](const char *line) {
+        return [line](char *list, size_t size) {
+            list[0] = '\0';
+            return AppendEnvLine(list, size, line);
+        };
+    };
+    EXPECT_EQ(Write(5, append("A=1")), "1:A=1");
+    EXPECT_EQ(Write(4, append("A=1")), "0:");
+    EXPECT_EQ(Write(5, append("")), "0:");
+    const std::pair<const char *, int> lines[] = {
+        {"A=1", 1},   {"A=", 1},     {"A=a b", 1},   {"A=" SO, 1}, {"A", 0},     {"=1", 0},
+        {" A=1", 0},  {"A\t=1", 0}, {"A= 1", 0},    {"A=1 ", 0},  {";A=1", 0},  {"[A]=1", 0},
+        {"A=1\r", 0}, {"A=\n", 0},  {"A=\x83", 0},
+    };
+    for (const auto &row : lines)
+        EXPECT_EQ(EnvLineCanBeStored(row.first), row.second) << row.first;
+    const std::string rows[][3] = {
+        {"=C:=C:\\|A=1|B=2", "b=3|C=4", "0:=C:=C:\\|A=1|b=3|C=4|"},
+        {"Path=C:\\w", "PATH=C:\\n;%path%", "0:PATH=C:\\n;C:\\w|"},
+        {"A=1|B=2", "A=|Z=", "0:B=2|"},
+        {"A=1", "X=%NOPE%|Y=%A%%A%|Z=50%|W=%%A%", "0:A=1|X=%NOPE%|Y=11|Z=50%|W=%1|"},
+        {"", "B=2|C=%B%|S=" SO "\\", "0:B=2|C=%B%|S=" SO "\\|"},
+        {"", "A=1|A=2|B=1|b=", "0:A=2|"},
+        {"\x83\x41=1", "\x83\x61=2", "0:\x83\x41=1|\x83\x61=2|"}, // second bytes kept
+        {"A=1", ";c|B=2", "0:A=1|B=2|"},
+        {"", "", "0:"},
+        {"A=1", "B=2|C", "2:2"},
+        {"A=1", "=x", "2:1"},
+        {"", "V=" + x32765, "0:V=" + x32765 + "|"},
+        {"", "V=x" + x32765, "1:"},
+        {"X=" + std::string(16383, 'x'), "V=%X%%X%", "1:"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Formed(row[0], row[1]), row[2]) << row[1];
+    EXPECT_EQ(Formed("A=1", "B=2", 9), "0:A=1|B=2|");
+    EXPECT_EQ(Formed("A=1", "B=2", 8), "1:");
+    EXPECT_EQ(Formed("", "", 2), "0:");
 }
 
 // The pause before a relaunch after quick ends in a row: none for three, then doubling from 1 s,

@@ -257,7 +257,8 @@ static void Mutexes(const char *verb, char **names, int count)
 // --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N;
 // --run MS; --wait; --spawn: a copy that inherits its handles; --streams, --pour N: writes to its
 // standard output and error, --pace MS between the lines poured; --read: reads its standard input
-// and ends (exit code 9) when the read returns. Without these it ends at once.
+// and ends (exit code 9) when the read returns; --env A,B: logs "env name= set= value=" of each.
+// Without these it ends at once.
 static char gLog[MAX_PATH];
 static HWND gMain;
 static int gIgnore, gInDefProc;
@@ -356,6 +357,14 @@ static int Child(void)
     Log("start pid=%lu tick=%lu out=%lu cmd=%s cwd=%s conprocs=%s group=%lu", GetCurrentProcessId(),
         GetTickCount(), GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)), Hex(GetCommandLineA()),
         Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
+    if (Option("--env")) { // --env A,B: each variable's value, "set=0" when it has none
+        char names[1024], value[4096];
+        sscanf(Option("--env"), "%1023s", names);
+        for (char *name = strtok(names, ","); name; name = strtok(NULL, ",")) {
+            DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+            Log("env name=%s set=%d value=%s", name, n > 0 && n < sizeof value, Hex(n ? value : ""));
+        }
+    }
     if (Option("--read"))
         CloseHandle(CreateThread(NULL, 0, ReadInput, NULL, 0, NULL));
     if (Option("--streams")) { // both streams in turn, a ソ (83 5C), a last line without its end
