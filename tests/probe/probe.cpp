@@ -358,11 +358,16 @@ static int Child(void)
         GetTickCount(), GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)), Hex(GetCommandLineA()),
         Hex(cwd), n ? procs : "none", *(ULONG *)(params + 16 + sizeof(void *)) & 1);
     if (Option("--env")) { // --env A,B: each variable's value, "set=0" when it has none
-        char names[1024], value[4096];
+        // Read wide: Wine's GetEnvironmentVariableA cuts a value after as many bytes as it has
+        // characters.
+        char names[1024], value[4096] = "";
+        WCHAR nameW[256], valueW[4096];
         sscanf(Option("--env"), "%1023s", names);
         for (char *name = strtok(names, ","); name; name = strtok(NULL, ",")) {
-            DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-            Log("env name=%s set=%d value=%s", name, n > 0 && n < sizeof value, Hex(n ? value : ""));
+            MultiByteToWideChar(CP_ACP, 0, name, -1, nameW, 256);
+            DWORD n = GetEnvironmentVariableW(nameW, valueW, 4096);
+            WideCharToMultiByte(CP_ACP, 0, n ? valueW : L"", -1, value, sizeof value, NULL, NULL);
+            Log("env name=%s set=%d value=%s", name, n > 0 && n < 4096, Hex(value));
         }
     }
     if (Option("--read"))

@@ -46,6 +46,12 @@ ROADS = [
     ("/install /name={n} /exe={p} /retrymax=3601", 1, [(28, E)], 0),
     ("/install /no_error /name={n} /exe={p} /stoptime=0", 1, [], 0),
     ("/install /no_error /name={n} /exe={p} /stoptime=3601", 1, [], 0),
+    # Variables: one of 3000 bytes; none without "=", with an empty name, with blanks at an end.
+    ("/install /name={n} /exe={p} /env=LONG=" + "x" * 3000, 0, [], 1),
+    ("/install /name={n} /exe={p} /env=NONE", 1, [(28, E)], 0),
+    ("/install /no_error /name={n} /exe={p} /env==x", 1, [], 0),
+    ("/install /no_error /name={n} /exe={p} /env=", 1, [], 0),
+    ('/install /no_error /name={n} /exe={p} /env="A=1 "', 1, [], 0),
     ("/install /ini", 1, [(1, E)], 0),  # no settings file
     ("/uninstall /ini", 1, [(1, E)], 0),
     ("/uninstall", 1, [(1, E)], 0),
@@ -205,12 +211,15 @@ class RoadTest(TaviCase):
         # In a folder whose name has a blank: the path registered is quoted, and the service starts.
         box, name, text = Sandbox(self, "with blank"), self.service(), "Web サーバー"
         tail = '/install /name=%s /exe=%s /option="-p \\"x\\"" /description="%s" /retry /auto '
-        tail += "/end=ctrlbreak /desktop /log=web.log /logkeep=9 /stoptime=3600 /retrymax=0"
+        tail += "/end=ctrlbreak /desktop /log=web.log /logkeep=9 /stoptime=3600 /retrymax=0 "
+        tail += '/env="SPACED=a b" /env=GONE= /env=SJIS=ソ'
+        box.write_ini(b"[env]\r\nOLD=1\r\n[other]\r\nkept=1\r\n")  # [env] replaced, the rest kept
         box.tavi(tail % (name, NOTEPAD, text))
         keys = dict(exe=NOTEPAD, option='"-p \\"x\\""', name=name, description=text, end=3)
         keys.update(auto=1, desktop=1, retry=1, encode=1, log="web.log", logsize=10485760)
         keys.update(logkeep=9, retrymax=0, stoptime=3600)
-        self.assertEqual(box.read_ini(), ini(**keys))
+        env = b"[env]\r\nSPACED=a b\r\nGONE=\r\nSJIS=%s\r\n" % SO
+        self.assertEqual(box.read_ini(), b"[other]\r\nkept=1\r\n" + ini(**keys) + env)
         record = dict(kind="config", type="272", start="2", error="1", account="LocalSystem")
         record.update(path=b'"%s"' % b(winpath(box.exe)), display=b(name), description=b(text))
         record.update(preshutdown="3610000")  # the bound, the end by force, and room

@@ -2,8 +2,9 @@
 
 import os
 import time
+from pathlib import Path
 
-from harness import CLOSE, SC, STOP_PENDING, TaviCase, b, poll, probe, scm, status
+from harness import CLOSE, SC, STOP_PENDING, TaviCase, b, ini, poll, probe, scm, status
 from harness import watch_stop, winpath
 
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program or folder, or a folder
@@ -98,6 +99,24 @@ class HostTest(ServiceCase):
         time.sleep(1.5)  # only a launch already under way may still log
         self.assertLessEqual(len(log.events("start")), count + 1)
 
+    def test_environment_reaches_the_program_and_what_it_starts(self):
+        # Through a .bat (cmd.exe starts the probe), without a log and with one: values with blanks
+        # and with a 表 (95 5C), one of 3000 bytes, %NAME% expanded from tavi's environment in any
+        # letter case (TEMP's before it is removed), a name tavi lacks kept as written.
+        log, bat = self.child_log(), os.path.join(self.box.dir, "env.bat")
+        names = ["SPACED", "SJIS", "LONG", "ROOT", "KEEP", "SystemRoot", "WAS", "Path", "TEMP"]
+        line = '@"%s" --log %s --env %s\r\n' % (winpath(self.child()), log.win, ",".join(names))
+        Path(bat).write_bytes(b(line))
+        given = ['"SPACED=a value with blanks"', "SJIS=表示", "LONG=" + "x" * 3000]
+        given += [r"ROOT=%systemroot%\x", "KEEP=%NOPE%", "WAS=%TEMP%", r"Path=C:\a;%PATH%", "TEMP="]
+        for count, extra in enumerate(["", " /log=t.log"], 1):
+            self.install("close", "", winpath(bat), "/start" + "".join(" /env=" + g for g in given) + extra)
+            seen = [e["value"] for e in log.wait("env", count=len(names) * count)[-len(names) :]]
+            wanted = [b"a value with blanks", b("表示"), b"x" * 3000, seen[5] + b"\\x", b"%NOPE%"]
+            self.assertEqual(seen[:5], wanted)
+            self.assertEqual(log.events("env")[-1]["set"], "0")  # TEMP removed
+            self.assertTrue(b"%" not in seen[6] and seen[7].startswith(b"C:\\a;C:\\"), seen)
+
     def test_stops_by_itself_with_the_reason(self):
         # A program that cannot start, or a log that cannot be opened (then the program never
         # runs), stops the service with the error code; one that ends by itself with an error (a
@@ -107,7 +126,7 @@ class HostTest(ServiceCase):
         os.makedirs(os.path.join(self.box.dir, "program.exe"))
         long = "p" * (254 - len(folder)) + ".exe"  # with a blank, a command line of 259 bytes
         self.child(name=long), self.child(name="c.exe")
-        for exe, option, log, codes in [
+        for exe, option, log, codes, *env in [
             ("absent.exe", "", "", (NOT_FOUND, 0)),
             ("program.exe", "", "", (NOT_FOUND, 0)),  # a folder
             (long, "", "", (0, 0)),
@@ -116,14 +135,20 @@ class HostTest(ServiceCase):
             ("c.exe", "", "missing\\web.log", (3, 0)),
             ("c.exe", "", "program.exe", (5, 0)),  # a folder
             ("c.exe", "", "l" * 250, (206, 0)),
+            # An [env] that cannot be formed: too long, or a line that is no variable.
+            ("c.exe", "", "t.log", (10, 0), b"V=" + b"x" * 40000, b"environment too long"),
+            ("c.exe", "", "t.log", (10, 0), b"A=1\r\nB", b"environment line=2 is no NAME=value"),
         ]:
             with self.subTest(exe=exe, option=option, log=log):
-                os.path.exists(self.box.dir + "/c.exe.log") and os.remove(
-                    self.box.dir + "/c.exe.log"
-                )
-                self.box.write_ini(name=name, exe=folder + exe, option=option, end=0, log=log)
+                for left in ("c.exe.log", "t.log"):
+                    os.path.exists(self.box.dir + "/" + left) and os.remove(self.box.dir + "/" + left)
+                data = ini(name=name, exe=folder + exe, option=option, end=0, log=log)
+                self.box.write_ini(data + b"".join(b"[env]\r\n%s\r\n" % e for e in env[:1]))
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)
                 self.assertEqual(os.path.exists(self.box.dir + "/c.exe.log"), "exit" in option)
+                if env:
+                    said = Path(self.box.dir + "/t.log").read_bytes()
+                    self.assertIn(b"tavi: launch failed error=10 " + env[1] + b"\r\n", said)
 
     def test_instance_guard(self):
         name, log = self.install_child("close", "--windows")
