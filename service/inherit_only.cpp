@@ -27,8 +27,8 @@ BOOL CreateProcessInheriting(char *commandLine, DWORD flags, const char *environ
     SIZE_T size = sizeof room;
     void *block = (void *)environment;
     if (initialize == NULL || update == NULL || remove == NULL || !initialize(list, 1, 0, &size))
-        return CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, flags, block, directory,
-                              startup, child);
+        return CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, flags, block, directory, startup,
+                              child);
     BOOL started = FALSE;
     if (update(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE), NULL,
                NULL)) {

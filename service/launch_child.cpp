@@ -41,11 +41,10 @@ BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job, HA
         startup.hStdOutput = stdio[1];
         startup.hStdError = stdio[1];
     }
-    if (!(stdio != NULL
-              ? CreateProcessInheriting(commandLine, flags, (const char *)environment, folder,
-                                        &startup, stdio, 2, child)
-              : CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, environment, folder,
-                               &startup, child)))
+    if (!(stdio != NULL ? CreateProcessInheriting(commandLine, flags, (const char *)environment,
+                                                  folder, &startup, stdio, 2, child)
+                        : CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, flags, environment,
+                                         folder, &startup, child)))
         return FALSE;
     if (job != NULL) {
         // A host that is itself in a job cannot nest one before Windows 8:

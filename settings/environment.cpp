@@ -128,8 +128,7 @@ static int PutExpanded(BlockWriter *w, const char *value, const char *own)
     return 1;
 }
 
-EnvResult FormEnvironment(char *block, size_t size, const char *own, const char *section,
-                          int *line)
+EnvResult FormEnvironment(char *block, size_t size, const char *own, const char *section, int *line)
 {
     BlockWriter w = {block, size, 0};
     *line = 0;

@@ -52,7 +52,7 @@ void LoadSettings(void)
     // The reader fills the buffer up to two bytes short of its end when
     // the section does not fit: that section is not taken in part.
     gSettings.env[0] = gSettings.env[1] = '\0';
-    DWORD length =
-        GetPrivateProfileSectionA(kEnvSection, gSettings.env, ENV_SECTION_SIZE, gPaths.settingsPath);
+    DWORD length = GetPrivateProfileSectionA(kEnvSection, gSettings.env, ENV_SECTION_SIZE,
+                                             gPaths.settingsPath);
     gSettings.envWhole = length < ENV_SECTION_SIZE - 2;
 }

@@ -247,9 +247,9 @@ TEST(Environment, SectionAndBlock)
     EXPECT_EQ(Write(4, append("A=1")), "0:");
     EXPECT_EQ(Write(5, append("")), "0:");
     const std::pair<const char *, int> lines[] = {
-        {"A=1", 1},   {"A=", 1},     {"A=a b", 1},   {"A=" SO, 1}, {"A", 0},     {"=1", 0},
-        {" A=1", 0},  {"A\t=1", 0}, {"A= 1", 0},    {"A=1 ", 0},  {";A=1", 0},  {"[A]=1", 0},
-        {"A=1\r", 0}, {"A=\n", 0},  {"A=\x83", 0},
+        {"A=1", 1},  {"A=", 1},    {"A=a b", 1}, {"A=" SO, 1}, {"A", 0},
+        {"=1", 0},   {" A=1", 0},  {"A\t=1", 0}, {"A= 1", 0},  {"A=1 ", 0},
+        {";A=1", 0}, {"[A]=1", 0}, {"A=1\r", 0}, {"A=\n", 0},  {"A=\x83", 0},
     };
     for (const auto &row : lines)
         EXPECT_EQ(EnvLineCanBeStored(row.first), row.second) << row.first;

@@ -110,7 +110,9 @@ class HostTest(ServiceCase):
         given = ['"SPACED=a value with blanks"', "SJIS=表示", "LONG=" + "x" * 3000]
         given += [r"ROOT=%systemroot%\x", "KEEP=%NOPE%", "WAS=%TEMP%", r"Path=C:\a;%PATH%", "TEMP="]
         for count, extra in enumerate(["", " /log=t.log"], 1):
-            self.install("close", "", winpath(bat), "/start" + "".join(" /env=" + g for g in given) + extra)
+            self.install(
+                "close", "", winpath(bat), "/start" + "".join(" /env=" + g for g in given) + extra
+            )
             seen = [e["value"] for e in log.wait("env", count=len(names) * count)[-len(names) :]]
             wanted = [b"a value with blanks", b("表示"), b"x" * 3000, seen[5] + b"\\x", b"%NOPE%"]
             self.assertEqual(seen[:5], wanted)
@@ -141,7 +143,9 @@ class HostTest(ServiceCase):
         ]:
             with self.subTest(exe=exe, option=option, log=log):
                 for left in ("c.exe.log", "t.log"):
-                    os.path.exists(self.box.dir + "/" + left) and os.remove(self.box.dir + "/" + left)
+                    os.path.exists(self.box.dir + "/" + left) and os.remove(
+                        self.box.dir + "/" + left
+                    )
                 data = ini(name=name, exe=folder + exe, option=option, end=0, log=log)
                 self.box.write_ini(data + b"".join(b"[env]\r\n%s\r\n" % e for e in env[:1]))
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)

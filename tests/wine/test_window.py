@@ -14,6 +14,9 @@ EXE_ID, BROWSE, OPTION, END, TEST, NAME = 1000, 1001, 1002, 1003, 1004, 1005
 AUTO, DESKTOP, DESCRIPTION, RETRY = 1010, 1011, 1012, 1013
 EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY]
 APP = r"C:\tools\app.exe"
+ENV = (
+    b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"
+)  # the program's variables, kept by the window
 
 
 class Window:  # a tavi.exe started from its own folder, with its window open
@@ -138,7 +141,8 @@ class WindowTest(TaviCase):
         # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes then
         # No registers without starting. The window keeps the keys it does not show as they are,
         # and registers the preshutdown time of the file's stoptime.
-        self.box.write_ini(end=7, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
+        stored = dict(end=7, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
+        self.box.write_ini(ini(**stored) + ENV)
         name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
         checks = [("check", i, 1) for i in (AUTO, DESKTOP, RETRY)]
@@ -150,7 +154,9 @@ class WindowTest(TaviCase):
         keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
         keys.update(exe=r"C:\tools\app.EXE")
         keys.update(option=b('"a \\"q\\" C:\\\\dir\\\\ ソ"'), name=name, description="")
-        self.assertEqual(self.box.read_ini(), ini(**keys, auto=1, desktop=1, retry=1, encode=1))
+        self.assertEqual(
+            self.box.read_ini(), ini(**keys, auto=1, desktop=1, retry=1, encode=1) + ENV
+        )
         self.assertEqual(config(name)["preshutdown"], "60000")
         record = [config(name)[k] for k in ("type", "start", "path")]
         self.assertEqual(record, ["272", "2", b(winpath(self.box.exe))])
@@ -239,7 +245,7 @@ class WindowTest(TaviCase):
         data, gui = bytearray(Path(PROBE).read_bytes()), self.child(self.box.dir + "/gui")
         struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 92, 2)
         Path(gui).write_bytes(data)
-        self.box.write_ini(end=3)
+        self.box.write_ini(ini(end=3) + ENV)  # the program sees the variables
         w, defproc = Window(self, trace="+pid,+console"), [("main", "WM_CLOSE", "defproc")]
         w.fill(("click", TEST), exe=winpath(self.box.dir + "/missing.exe"), end=3)
         self.assertEqual(w.read().window["enabled"], "1")  # no notice: it returned at once
@@ -253,12 +259,14 @@ class WindowTest(TaviCase):
         ]:
             with self.subTest(method=method, extra=extra):
                 log = self.child_log()
-                option, started = "--windows %s --log %s" % (extra, log.win), time.monotonic()
+                option = "--windows %s --log %s --env SPACED" % (extra, log.win)
+                started = time.monotonic()
                 w.fill(("click", TEST), exe=winpath(exe), option=option, name="", end=method)
                 w.answer(T, "none", 12)  # the notice, owned by the window
                 waited, start = time.monotonic() - started, log.wait("start")[0]
                 where = (b(winpath(exe) + " " + option), b(winpath(os.path.dirname(exe))))
                 self.assertEqual((start["cmd"], start["cwd"]), where)
+                self.assertEqual(log.wait("env")[0]["value"], b"a b " + b("ソ"))
                 shared = (start["group"], w.pid in start["conprocs"].split(","))
                 self.assertEqual(shared, (str(int(method == 3)), method == 3))
                 self.assertEqual(len(log.wait("windows")), 1)  # ready before the notice
