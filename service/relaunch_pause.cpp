@@ -5,6 +5,11 @@
 // few times while what it needs comes up.
 static const int kEndsWithoutPause = 3;
 
+int NextQuickCount(int quick, unsigned ranMs)
+{
+    return ranMs < QUICK_RUN_MS ? quick + 1 : 0;
+}
+
 unsigned RelaunchPauseMs(int quick, int retrymax)
 {
     if (quick <= kEndsWithoutPause || retrymax <= 0)

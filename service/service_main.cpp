@@ -120,7 +120,7 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
             return;
         }
         DWORD since = GetTickCount() - launchedAt;
-        quick = since < QUICK_RUN_MS ? quick + 1 : 0;
+        quick = NextQuickCount(quick, since);
         DWORD pause = RelaunchPauseMs(quick, gSettings.retrymax);
         if (pause > 0 && pipe != NULL)
             LogEvent("pause seconds=%lu quick=%d", pause / 1000, quick);

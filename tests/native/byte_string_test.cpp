@@ -276,8 +276,8 @@ TEST(Environment, SectionAndBlock)
     EXPECT_EQ(Formed("", "", 2), "0:");
 }
 
-// The pause before a relaunch after quick ends in a row: none for three, then doubling from 1 s,
-// never past retrymax; none at all with retrymax 0.
+// Quick ends counted; the pause before a relaunch after quick ends in a row: none for three, then
+// doubling from 1 s, never past retrymax; none at all with retrymax 0.
 TEST(Relaunch, PausesGrowToRetrymax)
 {
     const int rows[][3] = {
@@ -287,6 +287,8 @@ TEST(Relaunch, PausesGrowToRetrymax)
     };
     for (const auto &row : rows)
         EXPECT_EQ(RelaunchPauseMs(row[0], row[1]), (unsigned)row[2]) << row[0] << " " << row[1];
+    EXPECT_EQ(NextQuickCount(2, 9999), 3);  // a quick run: one more in the row
+    EXPECT_EQ(NextQuickCount(7, 10000), 0); // one that lasted 10 s ends the row
 }
 
 // Whether the host could start with a program of exe and an option of optionLength bytes.

@@ -174,17 +174,23 @@ class LogTest(ServiceCase):
     def test_quick_ends_are_relaunched_after_pauses_that_grow(self):
         # A program that ends at once: three relaunches at once, then pauses of 1, 2, 4... s, never
         # past retrymax, each after its line, the service RUNNING; a stop in a pause ends it now.
-        for retrymax, pauses in [(60, [1, 2, 4, 8, 16]), (2, [1, 2, 2, 2, 2])]:
-            with self.subTest(retrymax=retrymax):
+        # One that runs 10.1 s each time is relaunched at once after its fourth end too.
+        for retrymax, option, starts, pauses in [
+            (60, "--exit 0", 8, [1, 2, 4, 8, 16]),
+            (2, "--exit 0", 8, [1, 2, 2, 2, 2]),
+            (60, "--windows --run 10100", 5, []),
+        ]:
+            with self.subTest(retrymax=retrymax, option=option):
                 flags = "/start /retry /retrymax=%d" % retrymax
-                name, log = self.install_logged("close", "--exit 0", start=flags)
+                name, log = self.install_logged("close", option, start=flags)
                 paused = lambda: [e for e in self.logged()[1] if e.startswith(b"pause")]
-                self.assertTrue(poll(lambda: len(paused()) == 5, 60), paused())
+                done = lambda: len(paused()) == len(pauses) and len(log.events("start")) >= starts
+                self.assertTrue(poll(done, 90), paused())
                 wanted = [b"pause seconds=%d quick=%d" % (s, n) for n, s in enumerate(pauses, 4)]
                 self.assertEqual((paused(), status(name)["state"]), (wanted, RUNNING))
-                self.assertEqual(len(log.events("start")), 8)
+                self.assertEqual(len(log.events("start")), starts)
                 code, seen = self.stop(name)
-                if retrymax == 60:  # in the pause of 16 s
+                if pauses[-1:] == [16]:  # in the pause of 16 s
                     self.assertEqual(code, (0, 0))
                     self.assertLess(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 5000, seen)
                     self.assertEqual(self.logged()[1][-3][:5], b"pause")

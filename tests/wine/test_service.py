@@ -76,6 +76,22 @@ class ChildTest(ServiceCase):
         scm(name, ("start",))
         self.assertEqual((len(log.wait("windows", count=2)), len(log.alive())), (2, 1))
 
+    def test_a_long_stoptime_waits_for_a_slow_program(self):
+        # A window program that takes 20 s to end after the request ends by itself under
+        # stoptime=60: the service is STOP_PENDING all the while and stops with 0. (Neither Windows
+        # nor Wine lets a program send the preshutdown control: ControlService refuses it, 87.)
+        name, log = self.install_child(
+            "close", "--windows --ignore --run 20000", "/start /stoptime=60"
+        )
+        log.wait("windows")
+        self.assertEqual(scm(name, ("control", 15))[0]["error"], "87")
+        code, seen = self.stop(name)
+        pending = {s["state"] for s in seen[:-1]}
+        self.assertEqual(
+            (code, pending, log.events("exit")[-1]["code"]), ((0, 0), {str(STOP_PENDING)}, "0")
+        )
+        self.assertGreater(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 15000, seen)
+
     def test_hung_window_does_not_hold_the_request_and_is_ended(self):
         name, log = self.install_child("sysandclose", "--windows --hang")
         log.wait("windows")
