@@ -85,9 +85,11 @@ STORM = [
     ("tavi0", "taviStorm0", ["retry=1", "retrymax=0"], "tavi, `retrymax=0`"),
     ("peer", "peerStorm", None, "peer, defaults (restart, AppThrottle 1500 ms)"),
 ]
-SERVICES = [TAVI_SERVICE, PEER_SERVICE, LOG_SERVICE] + [w[1] for w in STORM] + [
-    w[2] for w in OUTPUT_WRITERS if w[1] == "service"
-]
+SERVICES = (
+    [TAVI_SERVICE, PEER_SERVICE, LOG_SERVICE]
+    + [w[1] for w in STORM]
+    + [w[2] for w in OUTPUT_WRITERS if w[1] == "service"]
+)
 WINE_ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")
 # The child runs between 150 and 250 ms in the relaunch phase, so that its
 # end falls at every point of a polling wrapper's cycle.

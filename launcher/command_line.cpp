@@ -9,29 +9,12 @@
 
 CommandFlags gFlags;
 
-enum OptionKind { KIND_FLAG, KIND_VALUE, KIND_METHOD, KIND_NUMBER, KIND_ENV };
+enum OptionKind { KIND_FLAG, KIND_KEY, KIND_ENV };
 
-enum OptionTarget {
-    T_INSTALL,
-    T_UNINSTALL,
-    T_INI,
-    T_NAME,
-    T_EXE,
-    T_OPTION,
-    T_DESCRIPTION,
-    T_DESKTOP,
-    T_AUTO,
-    T_START,
-    T_NO_ERROR,
-    T_OK,
-    T_QUESTION,
-    T_RETRY,
-    T_END,
-    T_LOG
-};
+enum OptionTarget { T_INSTALL, T_UNINSTALL, T_INI, T_START, T_NO_ERROR, T_OK, T_QUESTION };
 
-// A number's row names no option: its name is its key's, and its target is
-// its place in kNumberKeys.
+// A key's option has its key's name and kind; its target is the key's
+// place in kKeys.
 struct OptionEntry {
     const char *name;
     OptionKind kind;
@@ -46,23 +29,23 @@ static const OptionEntry kOptions[] = {
     {"install", KIND_FLAG, T_INSTALL},
     {"uninstall", KIND_FLAG, T_UNINSTALL},
     {"ini", KIND_FLAG, T_INI},
-    {"name", KIND_VALUE, T_NAME},
-    {"exe", KIND_VALUE, T_EXE},
-    {"option", KIND_VALUE, T_OPTION},
-    {"description", KIND_VALUE, T_DESCRIPTION},
-    {"desktop", KIND_FLAG, T_DESKTOP},
-    {"auto", KIND_FLAG, T_AUTO},
+    {NULL, KIND_KEY, K_NAME},
+    {NULL, KIND_KEY, K_EXE},
+    {NULL, KIND_KEY, K_OPTION},
+    {NULL, KIND_KEY, K_DESCRIPTION},
+    {NULL, KIND_KEY, K_DESKTOP},
+    {NULL, KIND_KEY, K_AUTO},
     {"start", KIND_FLAG, T_START},
     {"no_error", KIND_FLAG, T_NO_ERROR},
     {"ok", KIND_FLAG, T_OK},
     {"question", KIND_FLAG, T_QUESTION},
-    {NULL, KIND_NUMBER, 2}, // retrymax
-    {"retry", KIND_FLAG, T_RETRY},
-    {"end", KIND_METHOD, T_END},
-    {NULL, KIND_NUMBER, 3}, // stoptime
-    {NULL, KIND_NUMBER, 0}, // logsize
-    {NULL, KIND_NUMBER, 1}, // logkeep
-    {"log", KIND_VALUE, T_LOG},
+    {NULL, KIND_KEY, K_RETRYMAX},
+    {NULL, KIND_KEY, K_RETRY},
+    {NULL, KIND_KEY, K_END},
+    {NULL, KIND_KEY, K_STOPTIME},
+    {NULL, KIND_KEY, K_LOGSIZE},
+    {NULL, KIND_KEY, K_LOGKEEP},
+    {NULL, KIND_KEY, K_LOG},
     {"env", KIND_ENV, 0},
 };
 
@@ -115,32 +98,38 @@ int StopMethodFromValue(const char *value, int current)
     return current;
 }
 
-static int *FlagTarget(int target, CommandFlags *flags, CollectedValues *values)
+static int *FlagTarget(int target, CommandFlags *flags)
 {
     switch (target) {
     case T_INSTALL: return &flags->install;
     case T_UNINSTALL: return &flags->uninstall;
     case T_INI: return &flags->ini;
-    case T_DESKTOP: return &values->desktop;
-    case T_AUTO: return &values->auto_;
     case T_START: return &flags->start;
     case T_NO_ERROR: return &flags->no_error;
     case T_OK: return &flags->ok;
-    case T_QUESTION: return &flags->question;
-    case T_RETRY: return &values->retry;
-    default: return 0;
+    default: return &flags->question;
     }
 }
 
-static char *ValueTarget(int target, CollectedValues *values)
+// Reads the value of key i at p; returns where the scan goes on.
+static const char *ScanKey(int i, const char *p, CollectedValues *values)
 {
-    switch (target) {
-    case T_NAME: return values->name;
-    case T_EXE: return values->exe;
-    case T_OPTION: return values->option;
-    case T_DESCRIPTION: return values->description;
-    case T_LOG: return values->log;
-    default: return 0;
+    const SettingKey &key = kKeys[i];
+    ServiceSettings *settings = &values->settings;
+    char scratch[TEXT_SIZE];
+    switch (key.kind) {
+    case KEY_TEXT:
+    case KEY_OPTION: return ReadOptionValue(settings->*key.text, p, TEXT_SIZE);
+    case KEY_FLAG: settings->*key.number = 1; return p;
+    case KEY_METHOD:
+        // The value's bytes are left for the scan to pass over.
+        ReadOptionValue(scratch, p, sizeof scratch);
+        settings->*key.number = StopMethodFromValue(scratch, settings->*key.number);
+        return p;
+    case KEY_NUMBER:
+        values->given |= 1u << i;
+        return ReadOptionValue(values->numbers[i], p, TEXT_SIZE);
+    default: return p;
     }
 }
 
@@ -148,8 +137,8 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
 {
     memset(flags, 0, sizeof *flags);
     memset(values, 0, sizeof *values);
-    values->end = STOP_SYSANDCLOSE;
-    values->envWhole = 1;
+    values->settings.end = STOP_SYSANDCLOSE;
+    values->settings.envWhole = 1;
 
     const char *p = tail;
     while (*p != '\0') {
@@ -159,29 +148,21 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
         }
         p++;
         for (const OptionEntry &entry : kOptions) {
-            const char *name = entry.name ? entry.name : kNumberKeys[entry.target].key;
+            const char *name = entry.kind == KIND_KEY ? kKeys[entry.target].key : entry.name;
             size_t len = strlen(name);
             if (!TextEqualNI(p, name, len))
                 continue;
             p += len;
             if (entry.kind == KIND_FLAG) {
-                *FlagTarget(entry.target, flags, values) = 1;
-            } else if (entry.kind == KIND_METHOD) {
-                // The value's bytes are left for the scan to pass over.
-                char scratch[TEXT_SIZE];
-                ReadOptionValue(scratch, p, sizeof scratch);
-                values->end = StopMethodFromValue(scratch, values->end);
-            } else if (entry.kind == KIND_ENV) {
+                *FlagTarget(entry.target, flags) = 1;
+            } else if (entry.kind == KIND_KEY) {
+                p = ScanKey(entry.target, p, values);
+            } else {
                 // A line that fills the buffer has no room in the section.
                 char line[ENV_SECTION_SIZE];
                 p = ReadOptionValue(line, p, sizeof line);
-                if (!AppendEnvLine(values->env, sizeof values->env, line))
-                    values->envWhole = 0;
-            } else if (entry.kind == KIND_NUMBER) {
-                p = ReadOptionValue(values->numbers[entry.target], p, TEXT_SIZE);
-                values->given |= 1u << entry.target;
-            } else {
-                p = ReadOptionValue(ValueTarget(entry.target, values), p, TEXT_SIZE);
+                if (!AppendEnvLine(values->settings.env, ENV_SECTION_SIZE, line))
+                    values->settings.envWhole = 0;
             }
         }
     }
@@ -189,28 +170,19 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
 
 void ParseCommandLine(const char *tail)
 {
-    CollectedValues values;
+    static CollectedValues values;
     ScanCommandLine(tail, &gFlags, &values);
     if ((!gFlags.install && !gFlags.uninstall) || gFlags.ini) {
         LoadSettings();
         return;
     }
-    CopyText(gSettings.name, TEXT_SIZE, values.name);
-    CopyText(gSettings.exe, TEXT_SIZE, values.exe);
-    CopyText(gSettings.option, TEXT_SIZE, values.option);
-    CopyText(gSettings.description, TEXT_SIZE, values.description);
-    gSettings.desktop = values.desktop;
-    gSettings.retry = values.retry;
-    gSettings.auto_ = values.auto_;
-    gSettings.end = values.end;
-    CopyText(gSettings.log, TEXT_SIZE, values.log);
-    memcpy(gSettings.env, values.env, sizeof values.env);
-    gSettings.envWhole = values.envWhole;
+    gSettings = values.settings;
     // A number not given takes its default; one given that is no number in
     // range, an empty one too, stays -1, so that the install refuses it
     // rather than guess.
-    for (int i = 0; i < NUMBER_KEY_COUNT; i++)
-        gSettings.*kNumberKeys[i].field = values.given & 1u << i
-                                              ? ParseNumberKey(kNumberKeys[i], values.numbers[i])
-                                              : kNumberKeys[i].fallback;
+    for (int i = 0; i < KEY_COUNT; i++)
+        if (kKeys[i].kind == KEY_NUMBER)
+            gSettings.*kKeys[i].number = values.given & 1u << i
+                                             ? ParseNumberKey(kKeys[i], values.numbers[i])
+                                             : kKeys[i].fallback;
 }

@@ -19,25 +19,15 @@ struct CommandFlags {
 
 extern CommandFlags gFlags;
 
-// Values collected from the command line, held until the scan ends.
+// Values collected from the command line, held until the scan ends: the
+// texts, flags (0 when absent) and the method (2 when absent) as given,
+// with each /env's "NAME=value" in the order given (envWhole 0 when one was
+// empty or did not fit); the numbers' texts as given, bit i of given set
+// when key i is (also when it is given empty).
 struct CollectedValues {
-    char name[TEXT_SIZE];
-    char exe[TEXT_SIZE];
-    char option[TEXT_SIZE];
-    char description[TEXT_SIZE];
-    int desktop;
-    int auto_;
-    int retry;
-    int end;
-    char log[TEXT_SIZE];
-    // The numbers' texts, in the order of kNumberKeys, as given; bit i of
-    // given is set when number i is (also when it is given empty).
-    char numbers[NUMBER_KEY_COUNT][TEXT_SIZE];
+    ServiceSettings settings;
+    char numbers[KEY_COUNT][TEXT_SIZE];
     unsigned given;
-    // Each /env's "NAME=value", in the order given (environment.h); 0 in
-    // envWhole when one was empty or did not fit.
-    char env[ENV_SECTION_SIZE];
-    int envWhole;
 };
 
 const char *SkipToWhitespace(const char *position);

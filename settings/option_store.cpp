@@ -33,12 +33,16 @@ static int CanBeWritten(const char *text)
     return !EndsInLeadByte(text);
 }
 
-static int NumbersInRange(const ServiceSettings *settings)
+int SettingsCanBeStored(const ServiceSettings *settings)
 {
-    for (const NumberKey &key : kNumberKeys)
-        if (settings->*key.field < key.min || settings->*key.field > key.max)
+    for (const SettingKey &key : kKeys) {
+        if (key.text != NULL && !CanBeWritten(settings->*key.text))
             return 0;
-    return 1;
+        if (key.kind == KEY_NUMBER &&
+            (settings->*key.number < key.min || settings->*key.number > key.max))
+            return 0;
+    }
+    return OptionFitsSettings(settings->option);
 }
 
 int EnvCanBeStored(const ServiceSettings *settings)
@@ -47,14 +51,6 @@ int EnvCanBeStored(const ServiceSettings *settings)
         if (!EnvLineCanBeStored(line))
             return 0;
     return settings->envWhole;
-}
-
-int SettingsCanBeStored(const ServiceSettings *settings)
-{
-    return OptionFitsSettings(settings->option) && CanBeWritten(settings->exe) &&
-           CanBeWritten(settings->option) && CanBeWritten(settings->name) &&
-           CanBeWritten(settings->description) && CanBeWritten(settings->log) &&
-           NumbersInRange(settings);
 }
 
 void DecodeStoredOption(char *out, size_t size, const char *stored, int encoded)

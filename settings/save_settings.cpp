@@ -95,23 +95,24 @@ int PrepareSettings(int all)
     char stored[STORED_OPTION_SIZE], escaped[TEXT_SIZE];
     FormatStoredOption(stored, gSettings.option);
     EscapeValue(escaped, sizeof escaped, gSettings.option);
-    // The numbers in the order of their keys below.
-    const int values[] = {gSettings.end, gSettings.auto_, gSettings.desktop, gSettings.retry, 1};
-    enum { SHOWN = 9, KEY_COUNT = SHOWN + 1 + NUMBER_KEY_COUNT };
-    char numbers[5 + NUMBER_KEY_COUNT][12];
-    for (int i = 0; i < 5 + NUMBER_KEY_COUNT; i++)
-        wsprintfA(numbers[i], "%d", i < 5 ? values[i] : gSettings.*kNumberKeys[i - 5].field);
-    StoredKey keys[KEY_COUNT] = {
-        {"exe", gSettings.exe, NULL},        {"option", stored, escaped},
-        {"name", gSettings.name, NULL},      {"description", gSettings.description, NULL},
-        {"end", numbers[0], numbers[0]},     {"auto", numbers[1], numbers[1]},
-        {"desktop", numbers[2], numbers[2]}, {"retry", numbers[3], numbers[3]},
-        {"encode", numbers[4], numbers[4]},  {"log", gSettings.log, NULL}};
-    for (int i = 0; i < NUMBER_KEY_COUNT; i++)
-        keys[SHOWN + 1 + i] = {kNumberKeys[i].key, numbers[5 + i], numbers[5 + i]};
+    // Each number's text, the option's forms: a key that the reader must
+    // give back exactly reads back as its value.
+    char numbers[KEY_COUNT][12];
+    StoredKey keys[KEY_COUNT];
+    for (int i = 0; i < KEY_COUNT; i++) {
+        const SettingKey &key = kKeys[i];
+        if (key.kind == KEY_TEXT) {
+            keys[i] = {key.key, gSettings.*key.text, NULL};
+        } else if (key.kind == KEY_OPTION) {
+            keys[i] = {key.key, stored, escaped};
+        } else {
+            wsprintfA(numbers[i], "%d", key.kind == KEY_ENCODE ? 1 : gSettings.*key.number);
+            keys[i] = {key.key, numbers[i], numbers[i]};
+        }
+    }
     // The keys the window shows come first: it leaves the others in the
     // file as they are.
-    const int count = all ? KEY_COUNT : SHOWN;
+    const int count = all ? KEY_COUNT : SHOWN_KEY_COUNT;
 
     char copy[TEXT_SIZE];
     if (!FormCopyPath(copy) || !StartCopy(copy))

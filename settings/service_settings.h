@@ -41,21 +41,51 @@ struct ServiceSettings {
 
 extern ServiceSettings gSettings;
 
-// The settings that are numbers in a range, one row each, in the order of
-// their keys in the file: the key (also the option's name), the field, the
-// range, and what a missing key or a value out of range reads as. A value
-// given on the command line that is no number in range reads -1, and is
-// refused.
-struct NumberKey {
+// How a key's value is held, read, written and given on the command line.
+enum KeyKind {
+    KEY_TEXT,   // a text, as it stands
+    KEY_OPTION, // the option: stored escaped and quoted (option_store.h)
+    KEY_FLAG,   // 0 or 1; on the command line a flag, 1 when given
+    KEY_METHOD, // the stop method; on the command line its keyword or 0-3
+    KEY_NUMBER, // a number in min-max; on the command line refused outside it
+    KEY_ENCODE  // no field: always written 1, the option's stored form
+};
+
+// The keys of the [tavi] section, one row each, in the order the file holds
+// them: the key (also the option's name), its kind, its field (text or
+// number), its range, and what a missing key reads as. The first
+// SHOWN_KEY_COUNT are the window's, which it writes; it keeps the rest of
+// the file as it is.
+struct SettingKey {
     const char *key;
-    int ServiceSettings::*field;
+    KeyKind kind;
+    char (ServiceSettings::*text)[TEXT_SIZE];
+    int ServiceSettings::*number;
     int min, max, fallback;
 };
-enum { NUMBER_KEY_COUNT = 4 };
-extern const NumberKey kNumberKeys[NUMBER_KEY_COUNT];
+enum KeyIndex {
+    K_EXE,
+    K_OPTION,
+    K_NAME,
+    K_DESCRIPTION,
+    K_END,
+    K_AUTO,
+    K_DESKTOP,
+    K_RETRY,
+    K_ENCODE,
+    K_LOG,
+    K_LOGSIZE,
+    K_LOGKEEP,
+    K_RETRYMAX,
+    K_STOPTIME,
+    KEY_COUNT,
+    SHOWN_KEY_COUNT = K_LOG
+};
+extern const SettingKey kKeys[KEY_COUNT];
 
-// The value of text for key: -1 when it is no decimal number in its range.
-int ParseNumberKey(const NumberKey &key, const char *text);
+// The value of text for a number key: -1 when it is no decimal number in
+// its range.
+int ParseNumberKey(const SettingKey &key, const char *text);
 
 // The keyword of a method ("close", "syscommand", "sysandclose",
 // "ctrlbreak"); a value outside 0-3 acts as, and is named, "close".

@@ -23,7 +23,7 @@ static int ReadInt(const char *key, int fallback)
 
 // A value that is no number in range, as a hand-edited file may hold,
 // counts as absent.
-static int ReadNumber(const NumberKey &key)
+static int ReadNumber(const SettingKey &key)
 {
     char text[TEXT_SIZE];
     ReadText(key.key, text, sizeof text);
@@ -37,18 +37,21 @@ void LoadSettings(void)
     // stored option gets the room of its quoted form; the decoded text is
     // bounded by the field again.
     char stored[STORED_OPTION_SIZE];
-    ReadText("exe", gSettings.exe, TEXT_SIZE);
-    ReadText("option", stored, sizeof stored);
-    DecodeStoredOption(gSettings.option, TEXT_SIZE, stored, ReadInt("encode", 0));
-    ReadText("name", gSettings.name, TEXT_SIZE);
-    ReadText("description", gSettings.description, TEXT_SIZE);
-    gSettings.end = ReadInt("end", 2);
-    gSettings.auto_ = ReadInt("auto", 1);
-    gSettings.desktop = ReadInt("desktop", 0);
-    gSettings.retry = ReadInt("retry", 0);
-    ReadText("log", gSettings.log, TEXT_SIZE);
-    for (const NumberKey &key : kNumberKeys)
-        gSettings.*key.field = ReadNumber(key);
+    for (const SettingKey &key : kKeys) {
+        switch (key.kind) {
+        case KEY_TEXT: ReadText(key.key, gSettings.*key.text, TEXT_SIZE); break;
+        case KEY_OPTION:
+            ReadText(key.key, stored, sizeof stored);
+            DecodeStoredOption(gSettings.*key.text, TEXT_SIZE, stored, ReadInt("encode", 0));
+            break;
+        // Read as the platform reads numbers: a stored end outside 0-3 shows
+        // no method in the window.
+        case KEY_FLAG:
+        case KEY_METHOD: gSettings.*key.number = ReadInt(key.key, key.fallback); break;
+        case KEY_NUMBER: gSettings.*key.number = ReadNumber(key); break;
+        case KEY_ENCODE: break;
+        }
+    }
     // The reader fills the buffer up to two bytes short of its end when
     // the section does not fit: that section is not taken in part.
     gSettings.env[0] = gSettings.env[1] = '\0';

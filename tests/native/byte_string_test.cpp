@@ -110,8 +110,9 @@ static std::string Stored(const std::string &option)
 static ServiceSettings Defaults()
 {
     ServiceSettings settings = {};
-    for (const NumberKey &key : kNumberKeys)
-        settings.*key.field = key.fallback;
+    for (const SettingKey &key : kKeys)
+        if (key.kind == KEY_NUMBER)
+            settings.*key.number = key.fallback;
     return settings;
 }
 
@@ -123,11 +124,11 @@ static std::string CanStore(char (ServiceSettings::*field)[TEXT_SIZE], const std
     return std::to_string(SettingsCanBeStored(&settings));
 }
 
-// Whether settings can be stored with number key i set to value, the others at their defaults.
+// Whether settings can be stored with key i set to value, the others at their defaults.
 static std::string CanStoreNumber(int i, int value)
 {
     ServiceSettings settings = Defaults();
-    settings.*kNumberKeys[i].field = value;
+    settings.*kKeys[i].number = value;
     return std::to_string(SettingsCanBeStored(&settings));
 }
 
@@ -144,12 +145,12 @@ TEST(Settings, StoredWhole)
     EXPECT_EQ(CanStore(&ServiceSettings::option, std::string(130, '\\')), "0");
     EXPECT_EQ(CanStore(&ServiceSettings::description, "\x83\x83\x83"), "0");
     EXPECT_EQ(CanStore(&ServiceSettings::log, "w.log\n"), "0");
-    EXPECT_EQ(CanStoreNumber(0, 0), "1");
-    EXPECT_EQ(CanStoreNumber(0, -1), "0");
-    EXPECT_EQ(CanStoreNumber(1, -1), "0");
-    EXPECT_EQ(CanStoreNumber(2, -1), "0");
-    EXPECT_EQ(CanStoreNumber(3, 0), "0"); // stoptime starts at 1
-    EXPECT_EQ(CanStoreNumber(3, 1), "1");
+    EXPECT_EQ(CanStoreNumber(K_LOGSIZE, 0), "1");
+    EXPECT_EQ(CanStoreNumber(K_LOGSIZE, -1), "0");
+    EXPECT_EQ(CanStoreNumber(K_LOGKEEP, -1), "0");
+    EXPECT_EQ(CanStoreNumber(K_RETRYMAX, -1), "0");
+    EXPECT_EQ(CanStoreNumber(K_STOPTIME, 0), "0"); // stoptime starts at 1
+    EXPECT_EQ(CanStoreNumber(K_STOPTIME, 1), "1");
     EXPECT_EQ(Write(T, DecodeStoredOption, R"(\\\")", 1), R"(0:\")");
     EXPECT_EQ(Write(T, DecodeStoredOption, R"(\\\")", 0), R"(0:\\\")");
     EXPECT_EQ(Write(T, DecodeStoredOption, cut.c_str(), 1), R"(0:\)" + a258);
@@ -161,8 +162,9 @@ TEST(Settings, StoredWhole)
 static std::string Scan(const std::string &tail)
 {
     CommandFlags f;
-    CollectedValues v;
-    ScanCommandLine(tail.c_str(), &f, &v);
+    static CollectedValues c;
+    ScanCommandLine(tail.c_str(), &f, &c);
+    const ServiceSettings &v = c.settings;
     const std::pair<int, const char *> flags[] = {
         {f.install, "install "},   {f.uninstall, "uninstall "},
         {f.ini, "ini "},           {v.desktop, "desktop "},
@@ -175,8 +177,8 @@ static std::string Scan(const std::string &tail)
     s += "end=" + std::to_string(v.end);
     for (const char *text : {v.name, v.exe, v.option, v.description, v.log})
         s += "|" + std::string(text);
-    for (const char *text : v.numbers)
-        s += "|" + std::string(text);
+    for (int i : {K_LOGSIZE, K_LOGKEEP, K_RETRYMAX, K_STOPTIME})
+        s += "|" + std::string(c.numbers[i]);
     s += "|";
     for (const char *line = v.env; *line != '\0'; line += strlen(line) + 1)
         s += std::string(line) + ";";

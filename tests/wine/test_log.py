@@ -6,20 +6,8 @@ import re
 import subprocess
 from pathlib import Path
 
-from harness import (
-    RUNNING,
-    Sandbox,
-    b,
-    collect,
-    one,
-    peek,
-    poll,
-    probe,
-    scm,
-    status,
-    watch_stop,
-    winpath,
-)
+from harness import RUNNING, Sandbox, b, collect, one, peek, poll, probe, scm, status
+from harness import watch_stop, winpath
 from test_service import ServiceCase
 
 STAMP = rb"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} tavi: "
@@ -202,9 +190,8 @@ class LogTest(ServiceCase):
         # the request, and nothing of theirs comes after the line that says so.
         for end in ["close", "ctrlbreak"]:
             with self.subTest(end=end):
-                name, log = self.install_logged(
-                    end, "--pour 0 --ignore --spawn", start="/start /stoptime=4"
-                )
+                flags = "/start /stoptime=4"
+                name, log = self.install_logged(end, "--pour 0 --ignore --spawn", start=flags)
                 log.wait("start", count=2)
                 code, seen = self.stop(name)
                 self.assertEqual((code, log.alive()), ((1460, 0), []))

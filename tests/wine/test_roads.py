@@ -125,9 +125,8 @@ class RoadTest(TaviCase):
         hand = "; by hand\r\n[tavi]\r\nname = %s\r\nexe=%s\r\ndescription=d\r\ndesktop=1\r\n"
         self.box.write_ini(hand % (name, P))
         self.run_case("/install /ini /ok /name=other /exe=C:\\x.txt", 0, [(17, T)], name=name)
-        self.assertEqual(
-            [config(name)[k] for k in ("type", "start", "description")], ["272", "2", b"d"]
-        )
+        record = [config(name)[k] for k in ("type", "start", "description")]
+        self.assertEqual(record, ["272", "2", b"d"])
         self.assertEqual(self.box.read_ini(), b(hand % (name, P)))
         # A command line that could never start is refused also from the file.
         self.box.write_ini(name=self.service(), exe=P, option="o" * 244)

@@ -41,9 +41,8 @@ class ChildTest(ServiceCase):
         ]:
             exe = self.child(os.path.join(self.box.dir, folder), file_name)
             log, path = self.child_log(exe + ".log"), given or winpath(exe)
-            self.assertEqual(
-                watch_stop(self.install("close", "", path, ""), ("start",))()[0], (0, 0)
-            )
+            name = self.install("close", "", path, "")
+            self.assertEqual(watch_stop(name, ("start",))()[0], (0, 0))
             start = log.wait("start")[0]
             line = b(('"%s" ' if " " in path else "%s ") % path)
             self.assertEqual((start["cmd"], start["cwd"]), (line, b(winpath(os.path.dirname(exe)))))
@@ -80,16 +79,13 @@ class ChildTest(ServiceCase):
         # A window program that takes 20 s to end after the request ends by itself under
         # stoptime=60: the service is STOP_PENDING all the while and stops with 0. (Neither Windows
         # nor Wine lets a program send the preshutdown control: ControlService refuses it, 87.)
-        name, log = self.install_child(
-            "close", "--windows --ignore --run 20000", "/start /stoptime=60"
-        )
+        slow = "--windows --ignore --run 20000"
+        name, log = self.install_child("close", slow, "/start /stoptime=60")
         log.wait("windows")
         self.assertEqual(scm(name, ("control", 15))[0]["error"], "87")
         code, seen = self.stop(name)
-        pending = {s["state"] for s in seen[:-1]}
-        self.assertEqual(
-            (code, pending, log.events("exit")[-1]["code"]), ((0, 0), {str(STOP_PENDING)}, "0")
-        )
+        pending, ended = {s["state"] for s in seen[:-1]}, log.events("exit")[-1]["code"]
+        self.assertEqual((code, pending, ended), ((0, 0), {str(STOP_PENDING)}, "0"))
         self.assertGreater(int(seen[-1]["ms"]) - int(seen[0]["ms"]), 15000, seen)
 
     def test_hung_window_does_not_hold_the_request_and_is_ended(self):
@@ -126,9 +122,8 @@ class HostTest(ServiceCase):
         given = ['"SPACED=a value with blanks"', "SJIS=表示", "LONG=" + "x" * 3000]
         given += [r"ROOT=%systemroot%\x", "KEEP=%NOPE%", "WAS=%TEMP%", r"Path=C:\a;%PATH%", "TEMP="]
         for count, extra in enumerate(["", " /log=t.log"], 1):
-            self.install(
-                "close", "", winpath(bat), "/start" + "".join(" /env=" + g for g in given) + extra
-            )
+            flags = "/start" + "".join(" /env=" + g for g in given) + extra
+            self.install("close", "", winpath(bat), flags)
             seen = [e["value"] for e in log.wait("env", count=len(names) * count)[-len(names) :]]
             wanted = [b"a value with blanks", b("表示"), b"x" * 3000, seen[5] + b"\\x", b"%NOPE%"]
             self.assertEqual(seen[:5], wanted)
@@ -158,10 +153,8 @@ class HostTest(ServiceCase):
             ("c.exe", "", "t.log", (10, 0), b"A=1\r\nB", b"environment line=2 is no NAME=value"),
         ]:
             with self.subTest(exe=exe, option=option, log=log):
-                for left in ("c.exe.log", "t.log"):
-                    os.path.exists(self.box.dir + "/" + left) and os.remove(
-                        self.box.dir + "/" + left
-                    )
+                for left in (Path(self.box.dir, f) for f in ("c.exe.log", "t.log")):
+                    left.unlink(missing_ok=True)
                 data = ini(name=name, exe=folder + exe, option=option, end=0, log=log)
                 self.box.write_ini(data + b"".join(b"[env]\r\n%s\r\n" % e for e in env[:1]))
                 self.assertEqual(watch_stop(name, ("start",))()[0], codes)

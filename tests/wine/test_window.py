@@ -14,21 +14,17 @@ EXE_ID, BROWSE, OPTION, END, TEST, NAME = 1000, 1001, 1002, 1003, 1004, 1005
 AUTO, DESKTOP, DESCRIPTION, RETRY = 1010, 1011, 1012, 1013
 EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY]
 APP = r"C:\tools\app.exe"
-ENV = (
-    b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"
-)  # the program's variables, kept by the window
+ENV = b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"  # the program's variables
 
 
 class Window:  # a tavi.exe started from its own folder, with its window open
     def __init__(self, test, trace=None):
         self.test, self.title, line = test, TITLE, b(test.box.line("")).hex()
-        self.run = probe(
-            "run", winpath(test.box.dir), line, 600000, "any", trace=trace, background=1
-        )
+        folder = winpath(test.box.dir)
+        self.run = probe("run", folder, line, 600000, "any", trace=trace, background=1)
         self.pid = poll(lambda: one(peek(self.run), "started"))["pid"]
-        test.addCleanup(
-            probe, "win", b(TITLE).hex(), 0, self.pid, ";", "close"
-        )  # left by a failure
+        # A window left open by a failure is closed.
+        test.addCleanup(probe, "win", b(TITLE).hex(), 0, self.pid, ";", "close")
         self.hwnd = int(self.read().window["hwnd"], 16)
 
     def do(self, *verbs):  # ("set", ID, TEXT), ("check" or "select", ID, N), ("click", ID)...
@@ -154,9 +150,8 @@ class WindowTest(TaviCase):
         keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
         keys.update(exe=r"C:\tools\app.EXE")
         keys.update(option=b('"a \\"q\\" C:\\\\dir\\\\ ソ"'), name=name, description="")
-        self.assertEqual(
-            self.box.read_ini(), ini(**keys, auto=1, desktop=1, retry=1, encode=1) + ENV
-        )
+        keys.update(auto=1, desktop=1, retry=1, encode=1)
+        self.assertEqual(self.box.read_ini(), ini(**keys) + ENV)
         self.assertEqual(config(name)["preshutdown"], "60000")
         record = [config(name)[k] for k in ("type", "start", "path")]
         self.assertEqual(record, ["272", "2", b(winpath(self.box.exe))])
@@ -186,9 +181,7 @@ class WindowTest(TaviCase):
         scm(name, ("create", APP, 3, 0x10))
         self.box.write_ini(exe=APP, name=name, description="d", end=1)
         w = Window(self)
-        w.do(
-            ("drop", b(r"C:\other.exe").hex()), ("click", TEST)
-        )  # dropped when registered: ignored
+        w.do(("drop", b(r"C:\other.exe").hex()), ("click", TEST))  # ignored when registered
         w.answer(T, "no", 15, name)
         self.assertMode(w.read(("enabled", 30000)), True)
         w.do(("click", TEST))
@@ -275,7 +268,7 @@ class WindowTest(TaviCase):
                     probe("kill", start["pid"])  # no Ctrl+Break under Wine
                 # OK on the notice; then an OK posted to the window shows message 1 when the test
                 # start has returned.
-                started, ok = time.monotonic(), [
+                ok, started = [
                     "win",
                     b(TITLE).hex(),
                     5000,
@@ -283,7 +276,7 @@ class WindowTest(TaviCase):
                     ";",
                     "click",
                     1,
-                ]
+                ], time.monotonic()
                 probe("box", b(T).hex(), "ok", 5000, w.pid, ";", *ok)
                 w.answer(E, "ok", 1)
                 held = time.monotonic() - started
