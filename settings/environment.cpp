@@ -43,6 +43,38 @@ int EnvLineCanBeStored(const char *line)
     return Trimmed(line, (size_t)(equals - line)) && Trimmed(equals + 1, strlen(equals + 1));
 }
 
+// Appends length bytes of text at *to without the blanks at either end.
+static void PutTrimmed(char **to, const char *text, size_t length)
+{
+    while (length > 0 && IsBlank(*text))
+        text++, length--;
+    while (length > 0 && IsBlank(text[length - 1]))
+        length--;
+    memmove(*to, text, length);
+    *to += length;
+}
+
+void TrimEnvLines(char *list)
+{
+    // Each line only shrinks, so the writing never overtakes the reading.
+    char *to = list;
+    for (const char *line = list; *line != '\0';) {
+        size_t length = strlen(line);
+        const char *equals = strchr(line, '=');
+        const char *next = line + length + 1;
+        if (equals == NULL || line[0] == ';') {
+            PutTrimmed(&to, line, length);
+        } else {
+            PutTrimmed(&to, line, (size_t)(equals - line));
+            *to++ = '=';
+            PutTrimmed(&to, equals + 1, length - (size_t)(equals - line) - 1);
+        }
+        *to++ = '\0';
+        line = next;
+    }
+    *to = '\0';
+}
+
 // Names compare in any ASCII letter case; the second byte of a double-byte
 // character, which may be a letter's code, compares exactly.
 static int NameEqual(const char *a, size_t aLength, const char *b, size_t bLength)

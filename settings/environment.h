@@ -23,6 +23,10 @@ int AppendEnvLine(char *list, size_t size, const char *line);
 // double-byte character. An empty value is stored: it removes the variable.
 int EnvLineCanBeStored(const char *line);
 
+// Drops the blanks around each line's name and value, in place, as Wine's
+// reader does and Windows' may not: "NAME = value" reads as "NAME=value".
+void TrimEnvLines(char *list);
+
 enum EnvResult { ENV_FORMED, ENV_TOO_LONG, ENV_NOT_A_VARIABLE };
 // Forms in block the environment of own (a block as the platform gives it)
 // with each variable of section set: added, or replacing one of the same

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "launcher/startup.h"
+#include "settings/environment.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
@@ -58,4 +59,5 @@ void LoadSettings(void)
     DWORD length = GetPrivateProfileSectionA(kEnvSection, gSettings.env, ENV_SECTION_SIZE,
                                              gPaths.settingsPath);
     gSettings.envWhole = length < ENV_SECTION_SIZE - 2;
+    TrimEnvLines(gSettings.env);
 }

@@ -273,6 +273,9 @@ TEST(Environment, SectionAndBlock)
     };
     for (const auto &row : rows)
         EXPECT_EQ(Formed(row[0], row[1]), row[2]) << row[1];
+    std::string trimmed = List(" A = a b |;c |x | B\t=|C=");
+    TrimEnvLines(&trimmed[0]);
+    EXPECT_EQ(trimmed.substr(0, EnvListLength(trimmed.data())), List("A=a b|;c|x|B=|C="));
     EXPECT_EQ(Formed("A=1", "B=2", 9), "0:A=1|B=2|");
     EXPECT_EQ(Formed("A=1", "B=2", 8), "1:");
     EXPECT_EQ(Formed("", "", 2), "0:");
