@@ -104,9 +104,11 @@ static size_t NameLength(const char *entry)
 // The value of the variable name in own, or NULL when own lacks it.
 static const char *Lookup(const char *own, const char *name, size_t length)
 {
-    for (const char *e = own; *e != '\0'; e += strlen(e) + 1)
-        if (e[NameLength(e)] == '=' && NameEqual(e, NameLength(e), name, length))
-            return e + NameLength(e) + 1;
+    for (const char *e = own; *e != '\0'; e += strlen(e) + 1) {
+        size_t entryName = NameLength(e);
+        if (e[entryName] == '=' && NameEqual(e, entryName, name, length))
+            return e + entryName + 1;
+    }
     return NULL;
 }
 

@@ -1,6 +1,6 @@
 // tavi.ini beside the executable: the section [tavi] and the program's
-// variables in [env], read with the
-// platform's private-profile functions (save_settings.cpp writes it).
+// variables in [env], read with the platform's private-profile functions
+// (save_settings.cpp writes it).
 #include <windows.h>
 
 #include "launcher/startup.h"
@@ -43,7 +43,8 @@ void LoadSettings(void)
         case KEY_TEXT: ReadText(key.key, gSettings.*key.text, TEXT_SIZE); break;
         case KEY_OPTION:
             ReadText(key.key, stored, sizeof stored);
-            DecodeStoredOption(gSettings.*key.text, TEXT_SIZE, stored, ReadInt("encode", 0));
+            DecodeStoredOption(gSettings.*key.text, TEXT_SIZE, stored,
+                               ReadInt(kKeys[K_ENCODE].key, kKeys[K_ENCODE].fallback));
             break;
         // Read as the platform reads numbers: a stored end outside 0-3 shows
         // no method in the window.
