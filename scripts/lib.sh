@@ -20,7 +20,7 @@ wineserver() { LC_ALL=ja_JP.UTF-8 "$WINESERVER" "$@"; }
 # randomisation has put something else).
 tavi_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine64-preloader xvfb xauth cmake
                ninja-build googletest fonts-ipafont-gothic x11-utils python3 locales
-               clang-format black)
+               clang-format black fp-utils)
 
 # Wine maps Unix file names through the host locale: without ja_JP.UTF-8
 # generated, a folder named ソ reaches Windows programs as ASCII garbage.
