@@ -113,9 +113,11 @@ static void Dump(void)
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &a, 0);
     long off =
         labs(r.left + r.right - a.left - a.right) + labs(r.top + r.bottom - a.top - a.bottom);
-    printf("window hwnd=%p exstyle=%lx enabled=%d owner=%p offcentre=%ld\n", (void *)gWindow,
-           GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow),
-           (void *)GetWindow(gWindow, GW_OWNER), off);
+    char name[256] = "";
+    GetClassNameA(gWindow, name, sizeof name);
+    printf("window hwnd=%p exstyle=%lx enabled=%d owner=%p offcentre=%ld class=%s\n",
+           (void *)gWindow, GetWindowLongA(gWindow, GWL_EXSTYLE), IsWindowEnabled(gWindow),
+           (void *)GetWindow(gWindow, GW_OWNER), off, Hex(name));
     for (HWND c = NULL; (c = FindWindowExA(gWindow, c, NULL, NULL));) {
         char text[1024] = "";
         Send(c, WM_GETTEXT, sizeof text, (LPARAM)text);

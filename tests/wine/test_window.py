@@ -1,13 +1,19 @@
 """The configuration window: both modes, typing, browse, drop, F1, the test start, the strings."""
 
 import hashlib
+import html
 import os
+import re
+import shutil
 import struct
+import subprocess
+import tempfile
 import time
 from pathlib import Path
 
-from harness import CLOSE, E, PROBE, RUNNING, SC, STOPPED, T, WORK, TaviCase, b, collect, config
-from harness import ini, msg, one, peek, poll, probe, remove_service, scm, status, winpath
+from harness import CATALOGUE, CLOSE, E, EXE, PROBE, RUNNING, SC, STOPPED, T, WORK, TaviCase, b
+from harness import collect, config, ini, msg, one, peek, poll, probe, remove_service, scm, status
+from harness import winpath
 
 TITLE = "tavi 起動プログラム設定"
 EXE_ID, BROWSE, OPTION, END, TEST, NAME = 1000, 1001, 1002, 1003, 1004, 1005
@@ -15,6 +21,10 @@ AUTO, DESKTOP, DESCRIPTION, RETRY = 1010, 1011, 1012, 1013
 EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY]
 APP = r"C:\tools\app.exe"
 ENV = b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"  # the program's variables
+ROOT, HELP = Path(__file__).resolve().parents[2], Path(EXE).parent / "tavi.chm"
+CHAPTERS = ["概要", "設定画面", "終了方法とテスト起動", "コマンドライン", "tavi.ini", "ログ", "再起動"]
+CHAPTERS += ["環境変数", "セキュリティ", "トラブルシューティング"]  # the help's pages, in order
+VERSION = re.search(r"project\(tavi VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
 
 
 class Window:  # a tavi.exe started from its own folder, with its window open
@@ -210,6 +220,7 @@ class WindowTest(TaviCase):
             self.assertEqual(len(log.wait("windows", i)), i)
 
     def test_browse_and_help(self):
+        shutil.copy(HELP, self.box.dir)
         w = Window(self, trace="+pid,+exec")
         w.fill(exe=APP, name="typed")
         for file_name in [None, "notes.txt", "prog.exe", "run.tool.bat"]:
@@ -226,10 +237,54 @@ class WindowTest(TaviCase):
             kept = file_name in (None, "notes.txt")
             taken = kept or [b(winpath(path)), b(file_name.split(".")[0])]
             self.assertEqual(w.shows()[:3:2], [b(APP), b"typed"] if kept else taken)
-        w.do(("help",))  # F1
+        shown = w.shows()
+        w.do(("help",))  # F1: the viewer shows tavi.chm beside tavi.exe, and the window works on
         help = b'ShellExecuteA %016X,"open","tavi.chm",(null),(null),5' % w.hwnd
         self.assertTrue(poll(lambda: help in w.trace()))
+        viewer = b("tavi %s ヘルプ" % VERSION).hex()
+        self.addCleanup(probe, "win", viewer, 0, 0, ";", "close")
+        self.assertEqual(
+            one(probe("win", viewer, 60000, 0, ";", "dump"), "window")["class"], b"HH Parent"
+        )
+        self.assertEqual(w.shows(), shown)
         w.closed(("click", 2))
+
+    def test_the_help_names_and_quotes(self):
+        # tavi.chm read back: its contents list every page, the options, keys and exit codes are
+        # named, and each caption quoted 「so」 is one the window or a message shows (『』: a page).
+        listing = subprocess.run(["chmls", "-n", "list", HELP], capture_output=True, text=True)
+        names = sorted(re.findall(r"^/(page\d\d\.html)$", listing.stdout, re.M))
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run(["chmls", "extractall", HELP, out], capture_output=True, check=True)
+            read = lambda name: Path(out, name).read_bytes().decode("cp932")
+            pages, contents, index = [read(n) for n in names], read("tavi.hhc"), read("tavi.hhk")
+        titles = [re.search("<h1>(.*)</h1>", page)[1] for page in pages]
+        self.assertEqual(titles, CHAPTERS)
+        self.assertEqual(re.findall(r'"Local" value="(page\d\d.html)"', contents), names)
+        self.assertIn("tavi %s" % VERSION, pages[0])
+        text, page = "".join(pages), dict(zip(titles, pages))
+        table = (ROOT / "launcher/command_line.cpp").read_text()
+        keys = re.findall(r'\{"(\w+)", KEY_', (ROOT / "settings/service_settings.cpp").read_text())
+        options = re.findall(r'\{"(\w+)", KIND_', table)
+        options += [k.lower() for k in re.findall(r"\{NULL, KIND_KEY, K_(\w+)\}", table)]
+        missing = [o for o in options if not re.search(r"<code>[^<]*/%s\b" % o, text)]
+        missing += [k for k in keys if "<tr><td><code>%s</code>" % k not in page["tavi.ini"]]
+        missing += [k for k in keys if '"Name" value="%s"' % k not in index]
+        missing += [n for n in range(5) if "<tr><td>%d</td>" % n not in page["コマンドライン"]]
+        self.assertEqual((missing, len(options), len(keys)), ([], 21, 14))
+        # The window's own texts: its title, its controls, and each line and sentence of the
+        # catalogue (messages, the methods' entries, the file dialog's title), "&" left out.
+        w = Window(self)
+        msg(1)
+        shown = [c["text"] for c in w.do(("dump",)) if c["kind"] == "control"]
+        w.closed(("click", 2))
+        lines = [l for t in shown + list(CATALOGUE.values()) for l in t.decode("cp932").split("\n")]
+        captions = {TITLE} | {
+            c.replace("&", "") for l in lines for c in re.findall("[^。]+。?", l) + [l]
+        }
+        text = html.unescape(re.sub("<[^>]*>", "", text))
+        self.assertEqual(set(re.findall("「([^」]*)」", text)) - captions, set())
+        self.assertEqual(set(re.findall("『([^』]*)』", text)) - set(titles), set())
 
     def test_the_test_start_with_each_method(self):
         # WaitForInputIdle waits for a windows-subsystem program only. The selected method governs,
