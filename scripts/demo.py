@@ -1,8 +1,9 @@
 """tavi's main job, shown under Wine: a sample program becomes a service.
 
 Run by scripts/demo.sh, which builds tavi and prepares Wine first. The
-sample program is the tests' probe acting as a window program that writes
-what happens to it into a log.
+sample program is the tests' probe acting as a window program that prints a
+few lines on its standard output and error, and writes what happens to it into
+a file of its own. tavi puts the printed lines into the service's log.
 """
 import os
 import shutil
@@ -54,8 +55,9 @@ def main():
 
     say("1. Register the sample program as the service %s and start it:" % NAME)
     tail = (
-        '/install /name=%s /exe="%s" /option="--windows --log %s" /description="tavi demo"'
-        " /end=sysandclose /start /ok" % (NAME, winpath(program), log.win)
+        '/install /name=%s /exe="%s" /option="--windows --streams --log %s"'
+        ' /description="tavi demo" /end=sysandclose /log=service.log /start /ok'
+        % (NAME, winpath(program), log.win)
     )
     say("    %s> tavi.exe %s" % (winpath(box.dir), tail))
     show_boxes(*box.tavi(tail, "ok"))
@@ -100,7 +102,11 @@ def main():
     say("    the program's output now:")
     show_log(log)
 
-    say("\n6. Remove the service:")
+    say("\n6. The service's log, service.log in tavi's folder: the program's lines among tavi's:")
+    for line in open(os.path.join(box.dir, "service.log"), "rb").read().splitlines():
+        say("    " + line.decode("cp932"))
+
+    say("\n7. Remove the service:")
     show_boxes(*box.tavi("/uninstall /ini /ok", "ok"))
     gone = config(NAME) is None
     say("    service %s" % ("removed" if gone else "STILL REGISTERED"))
