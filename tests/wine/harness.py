@@ -15,17 +15,8 @@ EXE, PROBE, WORK = (os.environ[key] for key in ("TAVI_EXE", "TAVI_PROBE", "TAVI_
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
 T, E, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", 1, 3, 4  # captions, states
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # as logged
-HEX = {
-    "caption",
-    "text",
-    "cmd",
-    "cwd",
-    "path",
-    "display",
-    "description",
-    "value",
-    "class",
-}  # fields in hex
+# Fields the probe prints in hex.
+HEX = {"caption", "text", "cmd", "cwd", "path", "display", "description", "value", "class"}
 CATALOGUE = {}  # the message catalogue as tavi.exe loads it
 
 

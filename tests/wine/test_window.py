@@ -251,7 +251,8 @@ class WindowTest(TaviCase):
 
     def test_the_help_names_and_quotes(self):
         # tavi.chm read back: its contents list every page, the options, keys and exit codes are
-        # named, and each caption quoted 「so」 is one the window or a message shows (『』: a page).
+        # named, each text quoted in 「」 is one the window or a message shows, and each in 『』
+        # is a page's title.
         listing = subprocess.run(["chmls", "-n", "list", HELP], capture_output=True, text=True)
         names = sorted(re.findall(r"^/(page\d\d\.html)$", listing.stdout, re.M))
         with tempfile.TemporaryDirectory() as out:
