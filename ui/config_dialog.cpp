@@ -199,7 +199,10 @@ static void OnDelete(HWND dialog)
         return;
     }
     ShowMessage(dialog, IDS_DELETED, gSettings.name, kCaption, MB_OK);
+    // The deleted service is not started again when the window closes, nor one
+    // registered anew from it: that one starts only when the user asks.
     gProbe.serviceExists = 0;
+    gProbe.wasRunning = 0;
     for (int id : kEditableControls)
         EnableWindow(GetDlgItem(dialog, id), TRUE);
     SetCaptionFromCatalogue(dialog, IDC_TEST_OR_DELETE, IDS_TEST_CAPTION);

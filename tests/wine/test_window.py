@@ -218,6 +218,16 @@ class WindowTest(TaviCase):
             self.assertTrue(poll(lambda: status(name)["state"] == STOPPED))
             w.closed(close)
             self.assertEqual(len(log.wait("windows", i)), i)
+        # Deleted in the window and registered again without a start, it stays stopped.
+        w = Window(self)
+        w.do(("click", TEST))
+        w.answer(T, "yes", 15, name)
+        w.answer(T, "ok", 18, name)
+        w.do(("click", 1))
+        w.answer(T, "yes", 13, name)
+        w.answer(T, "no", 14, name)
+        w.closed()
+        self.assertEqual((status(name)["state"], len(log.events("windows"))), (STOPPED, 4))
 
     def test_browse_and_help(self):
         shutil.copy(HELP, self.box.dir)
