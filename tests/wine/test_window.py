@@ -22,8 +22,8 @@ EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY
 APP = r"C:\tools\app.exe"
 ENV = b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"  # the program's variables
 ROOT, HELP = Path(__file__).resolve().parents[2], Path(EXE).parent / "tavi.chm"
-CHAPTERS = ["概要", "設定画面", "終了方法とテスト起動", "コマンドライン", "tavi.ini", "ログ", "再起動"]
-CHAPTERS += ["環境変数", "セキュリティ", "トラブルシューティング"]  # the help's pages, in order
+CHAPTERS = ["概要", "設定画面", "終了方法とテスト起動", "コマンドライン", "tavi.ini", "ログ"]
+CHAPTERS += ["再起動", "環境変数", "セキュリティ", "トラブルシューティング"]  # the help's pages
 VERSION = re.search(r"project\(tavi VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
 
 
