@@ -103,7 +103,9 @@ def main():
     show_log(log)
 
     say("\n6. The service's log, service.log in tavi's folder: the program's lines among tavi's:")
-    for line in open(os.path.join(box.dir, "service.log"), "rb").read().splitlines():
+    with open(os.path.join(box.dir, "service.log"), "rb") as f:
+        lines = f.read().splitlines()
+    for line in lines:
         say("    " + line.decode("cp932"))
 
     say("\n7. Remove the service:")
