@@ -163,11 +163,7 @@ ensure_prefix() {
         wine wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
-    # services.exe, and every service it starts, ignores SIGXFSZ: a test can
-    # then cap a service's file size and see its writes fail, not the process
-    # killed.
     (
-        trap '' XFSZ
         wineserver -p >/dev/null 2>&1
         # One command to bring services.exe up; its output must not be a pipe.
         # Windows unmanaged by the (absent) window manager: Wine otherwise waits

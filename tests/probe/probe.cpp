@@ -5,8 +5,7 @@
 //   box CAPTION BUTTON MS [PID] | win TITLE MS [PID], then the verbs that drive that window: dump,
 //       set ID TEXT, check ID N, select ID N, click ID, close, help, drop FILE..., enabled MS
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
-//   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE | lock
-//   FILE...
+//   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE
 // Started with anything else, it is the test child (Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -258,7 +257,7 @@ static void Mutexes(const char *verb, char **names, int count)
 // --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
 // --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N;
 // --run MS; --wait; --spawn: a copy that inherits its handles; --streams, --pour N: writes to its
-// standard output and error, --pace MS between the lines poured; --read: reads its standard input
+// standard output and error; --read: reads its standard input
 // and ends (exit code 9) when the read returns; --env A,B: logs "env name= set= value=" of each.
 // Without these it ends at once.
 static char gLog[MAX_PATH];
@@ -381,12 +380,9 @@ static int Child(void)
         Write(STD_ERROR_HANDLE, "err last");
     }
     int pour = Option("--pour") ? atoi(Option("--pour")) : -1; // 0: for ever
-    DWORD pace = Option("--pace") ? atoi(Option("--pace")) : 0;
     for (int i = 0; pour == 0 || i < pour; i++) {
         sprintf(line, "line %08d\r\n", i); // 15 bytes
         Write(STD_OUTPUT_HANDLE, line);
-        if (pace)
-            Sleep(pace);
     }
     if (Option("--exit")) {
         Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10));
@@ -414,7 +410,7 @@ int main(int argc, char **argv)
 {
     char first[64], text[1024];
     snprintf(first, sizeof first, " %s ", argc > 1 ? argv[1] : "");
-    if (!strstr(" run box win scm mutex alive kill strings lock ", first))
+    if (!strstr(" run box win scm mutex alive kill strings ", first))
         return Child();
     for (int i = 1, n; i < argc; i += n + 1) { // past the verb, its arguments and the ";"
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
@@ -440,17 +436,6 @@ int main(int argc, char **argv)
         for (int id = 1; exe && id < 40; id++)
             if (LoadStringA(exe, id, text, sizeof text))
                 printf("string id=%d text=%s\n", id, Hex(text));
-        // Held as a viewer holds a file: shared with readers and writers, not with deletion.
-        int held = 0;
-        while (!strcmp(verb, "lock") && held < count &&
-               CreateFileA(a[held], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, 0, NULL) != INVALID_HANDLE_VALUE)
-            held++;
-        if (held > 0 && held == count) {
-            printf("lock held=%d\n", held);
-            fflush(stdout);
-            Sleep(INFINITE); // until the probe is killed
-        }
         fflush(stdout);
     }
     return 0;

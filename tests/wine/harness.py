@@ -48,14 +48,12 @@ def records(data):  # the probe's lines "kind key=value ..." as dicts, texts dec
     return found
 
 
-def probe(*args, background=False, trace=None, preexec=None):  # records, or the run to collect
-    # trace: Wine's trace channels, into WORK/trace.txt; preexec: run in the probe first.
+def probe(*args, background=False, trace=None):  # records, or the run to collect
+    # trace: Wine's trace channels, into WORK/trace.txt.
     out = tempfile.TemporaryFile()
     err = open(os.path.join(WORK, "trace.txt"), "wb") if trace else subprocess.DEVNULL
     env, args = dict(ENV, WINEDEBUG=trace) if trace else ENV, [WINE, PROBE, *map(str, args)]
-    run = subprocess.Popen(
-        args, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, preexec_fn=preexec
-    )
+    run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env)
     return (run, out) if background else collect((run, out))
 
 

@@ -1,6 +1,5 @@
-"""The configuration window: both modes, typing, browse, drop, F1, the test start, the strings."""
+"""The configuration window: both modes, typing, browse, drop, F1 and the help, the test start."""
 
-import hashlib
 import html
 import os
 import re
@@ -11,7 +10,7 @@ import tempfile
 import time
 from pathlib import Path
 
-from harness import CATALOGUE, CLOSE, E, EXE, PROBE, RUNNING, SC, STOPPED, T, WORK, TaviCase, b
+from harness import CATALOGUE, CLOSE, E, EXE, PROBE, SC, STOPPED, T, WORK, TaviCase, b
 from harness import collect, config, ini, msg, one, peek, poll, probe, remove_service, scm, status
 from harness import winpath
 
@@ -22,8 +21,7 @@ EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY
 APP = r"C:\tools\app.exe"
 ENV = b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"  # the program's variables
 ROOT, HELP = Path(__file__).resolve().parents[2], Path(EXE).parent / "tavi.chm"
-CHAPTERS = ["概要", "設定画面", "終了方法とテスト起動", "コマンドライン", "tavi.ini", "ログ"]
-CHAPTERS += ["再起動", "環境変数", "セキュリティ", "トラブルシューティング"]  # the help's pages
+CHAPTERS = re.findall(r"^## (.+)$", (ROOT / "README.ja.md").read_text(), re.M)  # its pages
 VERSION = re.search(r"project\(tavi VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
 
 
@@ -91,11 +89,9 @@ class WindowTest(TaviCase):
         entries = [w.read(("select", END, i)).controls[END]["text"] for i in range(4)]
         self.assertEqual(entries, [msg(n) for n in range(19, 23)])
         self.assertTrue(poll(lambda: int(w.read().window["exstyle"], 16) & 0x10))  # takes drops
-        # Typing limited to 260 bytes; centred (in doubled pixels); OK is the default button.
+        # Typing limited to 260 bytes; centred (in doubled pixels).
         limits = [w.controls[i]["limit"] for i in (EXE_ID, OPTION, NAME, DESCRIPTION)]
-        buttons = [w.controls[i]["style"] for i in (1, 2)]
-        centred = int(w.window["offcentre"]) <= 4
-        self.assertEqual((limits, centred, buttons), (["260"] * 4, True, ["50010001", "50010000"]))
+        self.assertEqual((limits, int(w.window["offcentre"]) <= 4), (["260"] * 4, True))
         w.closed(("click", 2))
         self.assertEqual(self.box.read_ini(), ini(**keys))
         os.remove(self.box.ini)  # without a file: the defaults
@@ -103,8 +99,7 @@ class WindowTest(TaviCase):
         self.assertEqual(w.shows(), [b"", b"", b"", b"", 2, 1, 0, 0])
         w.closed(("close",))  # the window's close command
         self.assertFalse(os.path.exists(self.box.ini))
-        # Registered: read-only, with the registration's start type and desktop flag; OK only
-        # closes.
+        # Registered: read-only, with the registration's start type and desktop flag; OK closes.
         for start, kind, stored, shown in [(3, 0x110, (1, 0), (0, 1)), (2, 0x10, (0, 1), (1, 0))]:
             name = self.service()
             scm(name, ("create", winpath(self.box.exe), start, kind))
@@ -119,8 +114,7 @@ class WindowTest(TaviCase):
 
     def test_ok_refuses_and_keeps_the_input(self):
         w = Window(self)
-        w.fill(("click", 1), option="-o", description="desc", end=0)
-        w.answer(E, "ok", 1)  # both empty: the name only
+        w.fill(option="-o", description="desc", end=0)
         for exe, name, number in [("", "svc", 2), (r"C:\tools\app.txt", "svc", 2), (APP, "", 1)]:
             w.fill(("click", 1), exe=exe, name=name)
             w.answer(E, "ok", number)
@@ -166,15 +160,6 @@ class WindowTest(TaviCase):
         record = [config(name)[k] for k in ("type", "start", "path")]
         self.assertEqual(record, ["272", "2", b(winpath(self.box.exe))])
         self.assertEqual(status(name)["state"], STOPPED)
-        remove_service(name)  # Yes and Yes: registered and started
-        log, w = self.child_log(), Window(self)
-        exe, option = winpath(self.child()), "--windows --log " + log.win
-        w.fill(("check", AUTO, 0), ("click", 1), exe=exe, option=option, end=0)
-        w.answer(T, "yes")
-        w.answer(T, "yes", 14, name)
-        w.closed()
-        running = (len(log.wait("windows")), config(name)["start"], status(name)["state"])
-        self.assertEqual(running, (1, "3", RUNNING))
         remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
         kept, w, _ = self.box.read_ini(), Window(self), scm(name, ("create", APP, 3, 0x10))
         w.fill(("click", 1), option="changed")
@@ -186,10 +171,19 @@ class WindowTest(TaviCase):
         self.assertEqual(config(name)["path"], b(APP))
         w.closed(("click", 2))
 
-    def test_delete_and_drop(self):
-        name = self.service()
-        scm(name, ("create", APP, 3, 0x10))
-        self.box.write_ini(exe=APP, name=name, description="d", end=1)
+    def test_a_stopped_service_runs_again_delete_and_drop(self):
+        # The service the window stopped runs again however the window closes; deleted there and
+        # registered anew without a start, it stays stopped.
+        name, log = self.service(), self.child_log()
+        scm(name, ("create", winpath(self.box.exe), 3, 0x10))
+        exe, option = winpath(self.child()), "--windows --log " + log.win
+        self.box.write_ini(exe=exe, option=option, name=name, description="d", end=1)
+        scm(name, ("start",))
+        for i, close in enumerate([("click", 2), ("close",), ("click", 1)], 2):
+            w = Window(self)
+            self.assertTrue(poll(lambda: status(name)["state"] == STOPPED))
+            w.closed(close)
+            self.assertEqual(len(log.wait("windows", i)), i)
         w = Window(self)
         w.do(("drop", b(r"C:\other.exe").hex()), ("click", TEST))  # ignored when registered
         w.answer(T, "no", 15, name)
@@ -197,7 +191,7 @@ class WindowTest(TaviCase):
         w.do(("click", TEST))
         w.answer(T, "yes", 15, name)
         w.answer(T, "ok", 18, name)
-        self.assertEqual(w.shows(), [b(APP), b"", b(name), b"d", 1, 0, 0, 0])
+        self.assertEqual(w.shows(), [b(exe), b(option), b(name), b"d", 1, 0, 0, 0])
         self.assertIsNone(config(name))
         self.assertMode(w, False)
         # Only the first of the files dropped counts; a batch file cannot be dropped.
@@ -205,25 +199,7 @@ class WindowTest(TaviCase):
         self.assertTrue(poll(lambda: w.shows()[:3:2] == [rb"C:\x\DROPPED.EXE", b"DROPPED"]))
         w.do(("drop", b(r"C:\run.bat").hex()))
         w.answer(E, "ok", 10)
-        w.closed(("click", 2))
-
-    def test_a_service_the_probe_stopped_runs_again(self):
-        name, log = self.service(), self.child_log()
-        scm(name, ("create", winpath(self.box.exe), 3, 0x10))
-        option = "--windows --log " + log.win
-        self.box.write_ini(exe=winpath(self.child()), option=option, name=name, end=0)
-        scm(name, ("start",))
-        for i, close in enumerate([("click", 2), ("close",), ("click", 1)], 2):
-            w = Window(self)
-            self.assertTrue(poll(lambda: status(name)["state"] == STOPPED))
-            w.closed(close)
-            self.assertEqual(len(log.wait("windows", i)), i)
-        # Deleted in the window and registered again without a start, it stays stopped.
-        w = Window(self)
-        w.do(("click", TEST))
-        w.answer(T, "yes", 15, name)
-        w.answer(T, "ok", 18, name)
-        w.do(("click", 1))
+        w.fill(("click", 1), exe=exe, name=name)
         w.answer(T, "yes", 13, name)
         w.answer(T, "no", 14, name)
         w.closed()
@@ -253,9 +229,8 @@ class WindowTest(TaviCase):
         self.assertTrue(poll(lambda: help in w.trace()))
         viewer = b("tavi %s ヘルプ" % VERSION).hex()
         self.addCleanup(probe, "win", viewer, 0, 0, ";", "close")
-        self.assertEqual(
-            one(probe("win", viewer, 60000, 0, ";", "dump"), "window")["class"], b"HH Parent"
-        )
+        found = one(probe("win", viewer, 60000, 0, ";", "dump"), "window")
+        self.assertEqual(found["class"], b"HH Parent")
         self.assertEqual(w.shows(), shown)
         w.closed(("click", 2))
 
@@ -281,7 +256,8 @@ class WindowTest(TaviCase):
         missing = [o for o in options if not re.search(r"<code>[^<]*/%s\b" % o, text)]
         missing += [k for k in keys if "<tr><td><code>%s</code>" % k not in page["tavi.ini"]]
         missing += [k for k in keys if '"Name" value="%s"' % k not in index]
-        missing += [n for n in range(5) if "<tr><td>%d</td>" % n not in page["コマンドライン"]]
+        codes = page["コマンドライン"]
+        missing += [n for n in range(5) if "<tr><td>%d</td>" % n not in codes]
         self.assertEqual((missing, len(options), len(keys)), ([], 21, 14))
         # The window's own texts: its title, its controls, and each line and sentence of the
         # catalogue (messages, the methods' entries, the file dialog's title), "&" left out.
@@ -323,8 +299,6 @@ class WindowTest(TaviCase):
                 w.fill(("click", TEST), exe=winpath(exe), option=option, name="", end=method)
                 w.answer(T, "none", 12)  # the notice, owned by the window
                 waited, start = time.monotonic() - started, log.wait("start")[0]
-                where = (b(winpath(exe) + " " + option), b(winpath(os.path.dirname(exe))))
-                self.assertEqual((start["cmd"], start["cwd"]), where)
                 self.assertEqual(log.wait("env")[0]["value"], b"a b " + b("ソ"))
                 shared = (start["group"], w.pid in start["conprocs"].split(","))
                 self.assertEqual(shared, (str(int(method == 3)), method == 3))
@@ -356,9 +330,3 @@ class WindowTest(TaviCase):
         # Consoles made: for the missing program and for the console one.
         self.assertEqual(w.trace().count(b"console:alloc_console ()"), 2)
         w.closed(("click", 2))
-
-    def test_strings(self):
-        # Entries 1-29 but 8, pinned byte for byte in code page 932 (a failure shows them all).
-        texts = b"\n".join(msg(n) for n in range(1, 30) if n != 8)
-        pinned = "bac47e1a732e3fbcc70a6c81ee5384e5013656fe2f60584df8aaba1abc7e5787"
-        self.assertEqual(hashlib.sha256(texts).hexdigest(), pinned, texts.decode("cp932"))
