@@ -60,7 +60,7 @@ const char *ReadOptionValue(char *destination, const char *source, size_t size)
 {
     const char *p = source;
     size_t copied = 0;
-    int quoted = 0;
+    int quoted = 0, second = 0;
     if (*p == '=')
         p++;
     if (*p == '"') {
@@ -69,7 +69,11 @@ const char *ReadOptionValue(char *destination, const char *source, size_t size)
     }
     while (copied + 1 < size && *p != '\0') {
         if (quoted) {
-            if (p[0] == '\\' && p[1] == '"') {
+            // A double-byte character's second byte may be 0x5C: it never
+            // escapes the closing quote, which would swallow the options after.
+            int escape = !second && p[0] == '\\' && p[1] == '"';
+            second = second ? 0 : IsLeadByte((unsigned char)*p);
+            if (escape) {
                 destination[copied++] = '"';
                 p += 2;
                 continue;

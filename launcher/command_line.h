@@ -1,6 +1,8 @@
 // The command-line parser: the option table, value reading and the choice
-// between command-line values and the settings file. Byte-wise, with no
-// double-byte walk: "/", "-", "=", '"', blank and tab never are second bytes.
+// between command-line values and the settings file. Byte-wise, since "/",
+// "-", "=", '"', blank and tab never are second bytes; only a quoted value
+// walks its double-byte characters, so that a second byte 0x5C before the
+// closing quote is no escape.
 #ifndef TAVI_LAUNCHER_COMMAND_LINE_H
 #define TAVI_LAUNCHER_COMMAND_LINE_H
 

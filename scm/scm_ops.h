@@ -29,6 +29,9 @@ DWORD CreateWrappedService(void);
 // when either fails, neither happens. 0 or the error code.
 DWORD CreateWithSettings(int prepared);
 int DeleteWrappedService(void);
+// 1 when the service started: it left START_PENDING running, or stopped
+// after its program ran; 0 when the request was refused, the service
+// stopped with a launch error or it did not leave START_PENDING in time.
 int StartWrappedService(void);
 
 #endif

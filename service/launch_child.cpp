@@ -47,8 +47,10 @@ BOOL LaunchChild(const char *exe, const char *option, int method, HANDLE job, HA
                                          folder, &startup, child)))
         return FALSE;
     if (job != NULL) {
-        // A host that is itself in a job cannot nest one before Windows 8:
-        // the child then runs outside it, and only it is ended at the bound.
+        // Only where the host could not join the job itself: the child is
+        // outside it until assigned. A host that is itself in a job cannot
+        // nest one before Windows 8: the child then runs outside it, and
+        // only it is ended at the bound.
         AssignProcessToJobObject(job, child->hProcess);
         ResumeThread(child->hThread);
     }

@@ -1,4 +1,4 @@
-// ServiceMain: launches the child into a job object, waits for the child's
+// ServiceMain: launches the child into a job object (the host's own), waits for the child's
 // end or for a stop, relaunches the child when asked to, and reports
 // SERVICE_STOPPED only once the child has ended. After a stop request the
 // child gets a bound; then it is ended with every process it started. With
@@ -34,7 +34,9 @@ static void LogLaunch(int relaunch, DWORD error, DWORD processId)
 // Starts a child unless a stop has come; returns the launch's error code, or
 // 0 when the child runs or the start was skipped for a stop (child zeroed).
 // With a log (pipe given), the child's output goes to it through the pipe.
-static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPipe *pipe,
+// launchJob: the job each child is put in as it starts; NULL when the host
+// is in the job, so that each child is born in it.
+static DWORD LaunchUnlessStopping(HANDLE launchJob, PROCESS_INFORMATION *child, LogPipe *pipe,
                                   int relaunch)
 {
     DWORD error = 0;
@@ -44,7 +46,7 @@ static DWORD LaunchUnlessStopping(HANDLE job, PROCESS_INFORMATION *child, LogPip
         if (pipe != NULL && !OpenLogPipe(pipe)) {
             error = GetLastError();
         } else {
-            if (LaunchChild(gSettings.exe, gSettings.option, gSettings.end, job,
+            if (LaunchChild(gSettings.exe, gSettings.option, gSettings.end, launchJob,
                             pipe != NULL ? pipe->child : NULL, child))
                 gRuntime.childPid = child->dwProcessId;
             else
@@ -74,7 +76,7 @@ static void LogEnd(LogPipe *pipe, DWORD processId, DWORD code, DWORD launchedAt,
 }
 
 // Runs children until the service is to stop; fills the exit codes to report.
-static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
+static void SuperviseChild(HANDLE job, HANDLE launchJob, DWORD *exitCode, DWORD *specificExitCode)
 {
     PROCESS_INFORMATION child;
     // The log is open, or not, for the whole supervision.
@@ -84,7 +86,7 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
     int quick = 0; // quick ends in a row
     // A failed start is reported with its error code, so that the SCM
     // records the failure and runs its recovery actions.
-    *exitCode = LaunchUnlessStopping(job, &child, pipe, 0);
+    *exitCode = LaunchUnlessStopping(launchJob, &child, pipe, 0);
     if (child.hProcess == NULL)
         return;
     // Not after a stop that came during the launch: the SCM has seen
@@ -134,10 +136,18 @@ static void SuperviseChild(HANDLE job, DWORD *exitCode, DWORD *specificExitCode)
             return;
         }
         launchedAt = GetTickCount();
-        *exitCode = LaunchUnlessStopping(job, &child, pipe, 1);
+        *exitCode = LaunchUnlessStopping(launchJob, &child, pipe, 1);
         if (child.hProcess == NULL)
             return;
     }
+}
+
+// A step of the start, unless a stop has come: the SCM has seen
+// STOP_PENDING then.
+static void ReportStartStep(DWORD checkPoint)
+{
+    if (!gRuntime.stopping)
+        ReportServiceStatus(SERVICE_START_PENDING, 0, checkPoint);
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR *)
@@ -146,24 +156,29 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
         RegisterServiceCtrlHandlerExA(gSettings.name, ServiceControlHandler, NULL);
     if (gRuntime.statusHandle == NULL)
         return;
+    // START_PENDING, its check point growing at each step, until the program
+    // runs: only then RUNNING, so that a start that fails is not taken for
+    // one that worked.
     ReportServiceStatus(SERVICE_START_PENDING, 0, 1);
-    ReportServiceStatus(SERVICE_RUNNING, 0, 0);
 
     // Without a job the child still runs, and the bound can end only the
-    // child itself.
-    HANDLE job = CreateJobObjectA(NULL, NULL);
-    if (job != NULL)
-        EndJobWithHost(job);
+    // child itself. With the host outside the job, each child is put in it
+    // as it starts.
+    int hostInJob;
+    HANDLE job = CreateHostJob(&hostInJob);
     DWORD specificExitCode = 0;
     // A log that cannot be opened stops the service as a failed launch
     // does, before the program has run.
     DWORD exitCode = OpenServiceLog();
     if (exitCode == 0) {
         LogEvent("service start name=%s", gSettings.name);
+        ReportStartStep(2);
         // An environment that cannot be formed fails the start in the same way.
         exitCode = FormChildEnvironment();
         if (exitCode == 0)
-            SuperviseChild(job, &exitCode, &specificExitCode);
+            ReportStartStep(3);
+        if (exitCode == 0)
+            SuperviseChild(job, hostInJob ? NULL : job, &exitCode, &specificExitCode);
     }
 
     // A stop under way gets to finish its request and its report first, so
@@ -175,8 +190,13 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
     if (gRuntime.instanceMutex != NULL)
         CloseHandle(gRuntime.instanceMutex);
     // Ends whatever the child left running, and with it the pipes it held.
-    if (job != NULL)
-        CloseHandle(job);
+    // A job that holds the host is left to close with the process: closing
+    // it would end the host before its last report.
+    if (job != NULL) {
+        EndJobProcesses(job, ERROR_PROCESS_ABORTED);
+        if (!hostInJob)
+            CloseHandle(job);
+    }
     FinishLogPipes();
     LogEvent("service stop exit=%lu specific=%lu", exitCode, specificExitCode);
     CloseServiceLog();

@@ -150,8 +150,9 @@ static void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_CREATE_FAILED, NULL, kCaption, MB_OK);
         return;
     }
-    if (ShowMessage(dialog, IDS_REGISTERED_START, gSettings.name, kCaption, MB_YESNO) == IDYES)
-        StartWrappedService();
+    if (ShowMessage(dialog, IDS_REGISTERED_START, gSettings.name, kCaption, MB_YESNO) == IDYES &&
+        !StartWrappedService())
+        ShowMessage(dialog, IDS_START_FAILED, gSettings.name, kCaption, MB_OK);
     DestroyWindow(dialog);
 }
 

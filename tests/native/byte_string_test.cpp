@@ -20,7 +20,9 @@ void LoadSettings(void)
 {
 } // the settings file needs Windows
 
-#define SO "\x83\x5C" // katakana "so": its second byte is the code of a backslash
+#define SO "\x83\x5C"    // katakana "so": its second byte is the code of a backslash
+#define HYO "\x95\x5C"   // the kanji "hyo" (table), second byte 0x5C too
+#define KAN9F "\x9F\x5C" // a kanji led by 0x9F, the last lead byte below 0xE0, the same
 static const size_t T = TEXT_SIZE;
 static const std::string kLong259(259, 'x'), kLong260(260, 'x');
 
@@ -202,7 +204,13 @@ TEST(CommandLine, OptionsInTableOrder)
     EXPECT_EQ(Scan("/name=\"a b\"glued /exe=\"C:\\d\\\" b\""), "end=2|a b|C:\\d\" b");
     EXPECT_EQ(Scan("install /name=x foo-ok /option=-start /end=0-start"),
               "start ok end=0|x||-start");
-    EXPECT_EQ(Scan("/option=\"" SO "\" /start"), "end=2|||\x83\" /start");
+    // A quoted value ending in a character whose second byte is 0x5C ends at its quote.
+    EXPECT_EQ(Scan("/description=\"" HYO "\" /retry /auto"), "auto retry end=2||||" HYO);
+    EXPECT_EQ(Scan("/option=\"" SO "\" /start"), "start end=2|||" SO);
+    EXPECT_EQ(Scan("/env=\"A=" KAN9F "\" /env=B=1"), "end=2||||||||||A=" KAN9F ";B=1;");
+    EXPECT_EQ(Scan("/log=\"" HYO "\" /logkeep=3"), "end=2|||||" HYO "||3");
+    EXPECT_EQ(Scan("/exe=\"C:\\" SO "\" /name=n"), "end=2|n|C:\\" SO);
+    EXPECT_EQ(Scan("/name=\"" HYO "\\\"" SO "\\\"\""), "end=2|" HYO "\"" SO "\"");
     EXPECT_EQ(Scan("/name=" + kLong259 + " /exe=y"), "end=2|" + kLong259 + "|y");
     EXPECT_EQ(Scan("/name=" + kLong259 + "description=z"), "end=2|" + kLong259 + "|||z");
     EXPECT_EQ(Scan("/logsize=7 /logkeep=0 /log=\"a b.log\""), "end=2|||||a b.log|7|0");

@@ -4,7 +4,8 @@
 //       order, then "ok" ("any": others answer them), and prints them and "exit code=N|timeout"
 //   box CAPTION BUTTON MS [PID] | win TITLE MS [PID], then the verbs that drive that window: dump,
 //       set ID TEXT, check ID N, select ID N, click ID, close, help, drop FILE..., enabled MS
-//   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS
+//   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS|
+//     killhost MS
 //   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE
 // Started with anything else, it is the test child (Child below).
 #include <windows.h>
@@ -204,6 +205,17 @@ static void Scm(char **argv)
         ok = StartServiceA(service, 0, NULL);
     if (ok && !strcmp(verb, "control"))
         ok = ControlService(service, atoi(argv[2]), &plain);
+    SERVICE_STATUS_PROCESS host = {};
+    DWORD size;
+    if (ok && !strcmp(verb, "killhost")) { // killhost MS: its process ended MS after this verb
+        ok = QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&host, sizeof host,
+                                  &size);
+        Sleep(atoi(argv[2]));
+        HANDLE process = ok ? OpenProcess(PROCESS_TERMINATE, FALSE, host.dwProcessId) : NULL;
+        ok = process && TerminateProcess(process, 1);
+        if (process)
+            CloseHandle(process);
+    }
     printf("result ok=%d error=%lu ms=%lu\n", ok, ok ? 0 : GetLastError(), GetTickCount() - gStart);
     static BYTE config[8192], described[8192];
     QUERY_SERVICE_CONFIGA *c = (QUERY_SERVICE_CONFIGA *)config;

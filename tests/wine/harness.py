@@ -13,7 +13,7 @@ from pathlib import Path
 WINE = os.environ.get("WINE64", "/usr/lib/wine/wine64")
 EXE, PROBE, WORK = (os.environ[key] for key in ("TAVI_EXE", "TAVI_PROBE", "TAVI_WORK"))
 ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese system
-T, E, STOPPED, STOP_PENDING, RUNNING = "tavi", "tavi error", 1, 3, 4  # captions, states
+T, E, STOPPED, START_PENDING, STOP_PENDING, RUNNING = "tavi", "tavi error", 1, 2, 3, 4
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # as logged
 # Fields the probe prints in hex.
 HEX = {"caption", "text", "cmd", "cwd", "path", "display", "description", "value", "class"}

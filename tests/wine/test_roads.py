@@ -2,7 +2,7 @@
 
 import os
 
-from harness import E, RUNNING, STOPPED, T, Sandbox, TaviCase, b, config, ini
+from harness import E, RUNNING, START_PENDING, STOPPED, T, Sandbox, TaviCase, b, config, ini
 from harness import poll, probe, scm, status, watch_stop, winpath
 
 P, NOTEPAD = r"C:\apps\web.exe", r"C:\windows\system32\notepad.exe"  # notepad runs until closed
@@ -59,6 +59,7 @@ OPTIONS = [
     (b'"--exit 0 \\\\srv\\q"', 1),
     (b"--exit=0,C:\\data\\", 0),  # ends that cannot stand before a quote
     (b"--exit=0," + SO + b'"x' + SO, 0),
+    (b"--exit 0 " + SO, 1),  # quoted, its closing quote after a second byte 0x5C
     (b"--exit 0 " + b"\\" * 9 + b"a" * 232, 1),  # escaped, 259 bytes: the most the file keeps
 ]
 
@@ -101,8 +102,35 @@ class RoadTest(TaviCase):
         self.assertEqual(watch_stop(name, ("start",))()[0], (206, 0))
 
     def test_start_and_its_failure(self):
-        name = self.run_case("/install /name={n} /exe=%s /start /ok" % NOTEPAD, 0, [(16, T)])
-        self.assertTrue(poll(lambda: status(name)["state"] == RUNNING))
+        # /start waits for the program to run: RUNNING comes only after START_PENDING. A program
+        # that cannot be launched, a log that cannot be opened and an [env] that cannot be formed
+        # stop the service before it runs (its exit code given), a failed start.
+        bad_env = "[tavi]\r\nname=%s\r\nexe=" + NOTEPAD + "\r\n[env]\r\nNOVALUE\r\n"
+        for tail, written, code, boxes, stopped in [
+            ("/install /name={n} /exe=%s /start /ok" % NOTEPAD, None, 0, [(16, T)], None),
+            ("/install /name={n} /exe=C:\\none\\x.exe /start /ok", None, 4, [(3, T)], 2),
+            (
+                "/install /name={n} /exe=%s /log=C:\\none\\x.log /start" % NOTEPAD,
+                None,
+                4,
+                [(3, T)],
+                3,
+            ),
+            ("/install /ini /start /ok", bad_env, 4, [(3, T)], 10),
+        ]:
+            with self.subTest(tail=tail):
+                name = self.service()
+                written and self.box.write_ini(written % name)
+                self.run_case(tail, code, boxes, name=name)
+                if stopped is None:
+                    self.assertEqual(status(name)["state"], RUNNING)
+                    self.assertEqual(watch_stop(name, ("control", 1))()[0], (0, 0))
+                until = STOPPED if stopped else RUNNING
+                seen = [r for r in scm(name, ("start",), ("watch", until, 30000)) if "state" in r]
+                states = [int(r["state"]) for r in seen]
+                self.assertLessEqual(set(states), {START_PENDING, until}, seen)
+                self.assertEqual((states[-1], int(seen[-1]["exit"])), (until, stopped or 0))
+                scm(name, ("control", 1), ("watch", STOPPED, 30000), ("delete",))
         # A host of the name runs already (its mutex is held): the start fails.
         name = self.service()
         self.addCleanup(probe("mutex", "$$tavi$$%s$$" % name, "hold", background=True)[0].kill)
@@ -156,16 +184,17 @@ class RoadTest(TaviCase):
 
     def test_settings_file_record_and_options(self):
         # In a folder whose name has a blank: the path registered is quoted, and the service starts.
-        box, name, text = Sandbox(self, "with blank"), self.service(), "Web サーバー"
+        # The description ends in 表, whose second byte is 0x5C: the options after it still count.
+        box, name, text = Sandbox(self, "with blank"), self.service(), "Web サーバー一覧表"
         tail = '/install /name=%s /exe=%s /option="-p \\"x\\"" /description="%s" /retry /auto '
         tail += "/end=ctrlbreak /desktop /log=web.log /logkeep=9 /stoptime=3600 /retrymax=0 "
-        tail += '/env="SPACED=a b" /env=GONE= /env=SJIS=ソ'
+        tail += '/env="SPACED=a b" /env="SJIS=ソ" /env=GONE='
         box.write_ini(b"[env]\r\nOLD=1\r\n[other]\r\nkept=1\r\n")  # [env] replaced, the rest kept
         box.tavi(tail % (name, NOTEPAD, text))
         keys = dict(exe=NOTEPAD, option='"-p \\"x\\""', name=name, description=text, end=3)
         keys.update(auto=1, desktop=1, retry=1, encode=1, log="web.log", logsize=10485760)
         keys.update(logkeep=9, retrymax=0, stoptime=3600)
-        env = b"[env]\r\nSPACED=a b\r\nGONE=\r\nSJIS=%s\r\n" % SO
+        env = b"[env]\r\nSPACED=a b\r\nSJIS=%s\r\nGONE=\r\n" % SO
         self.assertEqual(box.read_ini(), b"[other]\r\nkept=1\r\n" + ini(**keys) + env)
         record = dict(kind="config", type="272", start="2", error="1", account="LocalSystem")
         record.update(path=b'"%s"' % b(winpath(box.exe)), display=b(name), description=b(text))

@@ -138,9 +138,10 @@ class WindowTest(TaviCase):
         self.assertIsNone(config("svc"))
 
     def test_registration_from_the_window(self):
-        # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes then
-        # No registers without starting. The window keeps the keys it does not show as they are,
-        # and registers the preshutdown time of the file's stoptime.
+        # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes
+        # registers, and Yes to the start tries it: the program cannot be launched, the start has
+        # failed. The window keeps the keys it does not show as they are, and registers the
+        # preshutdown time of the file's stoptime.
         stored = dict(end=7, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
         self.box.write_ini(ini(**stored) + ENV)
         name, w = self.service(), Window(self)
@@ -149,7 +150,8 @@ class WindowTest(TaviCase):
         option = 'a "q" C:\\dir\\ ソ'
         w.fill(*checks, ("click", 1), exe=r"C:\tools\app.EXE", option=option, name=name)
         w.answer(T, "yes", 13, name)
-        w.answer(T, "no", 14, name)
+        w.answer(T, "yes", 14, name)
+        w.answer(T, "ok", 3, name)
         w.closed()
         keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
         keys.update(exe=r"C:\tools\app.EXE")
