@@ -8,8 +8,9 @@
 #include <string.h>
 
 CommandFlags gFlags;
+Credentials gCredentials;
 
-enum OptionKind { KIND_FLAG, KIND_KEY, KIND_ENV };
+enum OptionKind { KIND_FLAG, KIND_KEY, KIND_ENV, KIND_PASSWORD };
 
 enum OptionTarget { T_INSTALL, T_UNINSTALL, T_INI, T_START, T_NO_ERROR, T_OK, T_QUESTION };
 
@@ -47,6 +48,8 @@ static const OptionEntry kOptions[] = {
     {NULL, KIND_KEY, K_LOGKEEP},
     {NULL, KIND_KEY, K_LOG},
     {"env", KIND_ENV, 0},
+    {NULL, KIND_KEY, K_ACCOUNT},
+    {"password", KIND_PASSWORD, 0},
 };
 
 const char *SkipToWhitespace(const char *position)
@@ -92,6 +95,16 @@ const char *ReadOptionValue(char *destination, const char *source, size_t size)
     return p;
 }
 
+// Reads a value as ReadOptionValue does; sets *cut when the value went on
+// past the size-1 bytes that fit.
+static const char *ReadWholeValue(char *destination, const char *source, size_t size, int *cut)
+{
+    const char *p = ReadOptionValue(destination, source, size);
+    if (strlen(destination) + 1 == size && *p != '\0' && *p != ' ' && *p != '\t' && *p != '"')
+        *cut = 1;
+    return p;
+}
+
 int StopMethodFromValue(const char *value, int current)
 {
     for (int i = STOP_CLOSE; i <= STOP_CTRLBREAK; i++)
@@ -123,6 +136,11 @@ static const char *ScanKey(int i, const char *p, CollectedValues *values)
     char scratch[TEXT_SIZE];
     switch (key.kind) {
     case KEY_TEXT:
+        if (i == K_ACCOUNT) {
+            values->credentials.accountGiven = 1;
+            return ReadWholeValue(settings->account, p, TEXT_SIZE, &values->credentials.cut);
+        }
+        return ReadOptionValue(settings->*key.text, p, TEXT_SIZE);
     case KEY_OPTION: return ReadOptionValue(settings->*key.text, p, TEXT_SIZE);
     case KEY_FLAG: settings->*key.number = 1; return p;
     case KEY_METHOD:
@@ -161,6 +179,10 @@ void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *val
                 *FlagTarget(entry.target, flags) = 1;
             } else if (entry.kind == KIND_KEY) {
                 p = ScanKey(entry.target, p, values);
+            } else if (entry.kind == KIND_PASSWORD) {
+                Credentials *credentials = &values->credentials;
+                credentials->passwordGiven = 1;
+                p = ReadWholeValue(credentials->password, p, TEXT_SIZE, &credentials->cut);
             } else {
                 // A line that fills the buffer has no room in the section.
                 char line[ENV_SECTION_SIZE];
@@ -176,6 +198,9 @@ void ParseCommandLine(const char *tail)
 {
     static CollectedValues values;
     ScanCommandLine(tail, &gFlags, &values);
+    // The password is held in one place only.
+    gCredentials = values.credentials;
+    ZeroText(values.credentials.password, TEXT_SIZE);
     if ((!gFlags.install && !gFlags.uninstall) || gFlags.ini) {
         LoadSettings();
         return;

@@ -21,6 +21,18 @@ struct CommandFlags {
 
 extern CommandFlags gFlags;
 
+// What the command line says of the account beside the key: the password
+// (never stored; cleared once the registration is done), whether /password
+// and /account were given, and whether either was longer than 259 bytes.
+struct Credentials {
+    char password[TEXT_SIZE];
+    int passwordGiven;
+    int accountGiven;
+    int cut;
+};
+
+extern Credentials gCredentials;
+
 // Values collected from the command line, held until the scan ends: the
 // texts, flags (0 when absent) and the method (2 when absent) as given,
 // with each /env's "NAME=value" in the order given (envWhole 0 when one was
@@ -30,6 +42,7 @@ struct CollectedValues {
     ServiceSettings settings;
     char numbers[KEY_COUNT][TEXT_SIZE];
     unsigned given;
+    Credentials credentials;
 };
 
 const char *SkipToWhitespace(const char *position);
@@ -39,8 +52,9 @@ int StopMethodFromValue(const char *value, int current);
 
 // Scans the tail into flags and values (both reset first).
 void ScanCommandLine(const char *tail, CommandFlags *flags, CollectedValues *values);
-// Sets gFlags, then fills gSettings from the command line when an install or
-// uninstall is asked for without /ini, otherwise from the settings file.
+// Sets gFlags and gCredentials, then fills gSettings from the command line
+// when an install or uninstall is asked for without /ini, otherwise from the
+// settings file.
 void ParseCommandLine(const char *tail);
 
 #endif

@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "scm/scm_ops.h"
 #include "service/child_command.h"
+#include "settings/account.h"
 #include "settings/option_store.h"
 #include "settings/settings_file.h"
 
@@ -28,6 +29,18 @@ int RunInstallRoad(void)
     if ((!gFlags.ini && (!SettingsCanBeStored(&gSettings) || !EnvCanBeStored(&gSettings))) ||
         !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
         ReportRoadError(IDS_SETTINGS_REFUSED, NULL);
+        return EXIT_INVALID;
+    }
+    // The account's request as given: with /ini, the account is the file's.
+    AccountRequest account = {gSettings.account,
+                              gSettings.name,
+                              gCredentials.accountGiven && !gFlags.ini,
+                              gCredentials.cut,
+                              gCredentials.passwordGiven,
+                              gSettings.desktop};
+    AccountRefusal refusal = CheckAccountRequest(&account);
+    if (refusal != ACCOUNT_ACCEPTED) {
+        ReportRoadError(AccountRefusalMessage(refusal), AccountShownName(gSettings.account));
         return EXIT_INVALID;
     }
     if (gFlags.question &&

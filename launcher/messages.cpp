@@ -1,9 +1,21 @@
 // Shows a catalogue entry, with the service name in place of its "%s".
 #include "launcher/messages.h"
 #include "launcher/startup.h"
+#include "resources/resource.h"
+#include "settings/account.h"
 
 const char kCaption[] = "tavi";
 const char kErrorCaption[] = "tavi error";
+
+UINT AccountRefusalMessage(int refusal)
+{
+    switch (refusal) {
+    case ACCOUNT_NEEDS_PASSWORD: return IDS_ACCOUNT_NEEDS_PASSWORD;
+    case ACCOUNT_TAKES_NO_PASSWORD: return IDS_ACCOUNT_NO_PASSWORD;
+    case ACCOUNT_NO_DESKTOP: return IDS_ACCOUNT_NO_DESKTOP;
+    default: return IDS_ACCOUNT_INVALID;
+    }
+}
 
 int ShowMessage(HWND owner, UINT id, const char *argument, const char *caption, UINT style)
 {

@@ -9,5 +9,7 @@ extern const char kErrorCaption[]; // "tavi error"
 
 // style is MB_OK or MB_YESNO and nothing else: no icon is ever added.
 int ShowMessage(HWND owner, UINT id, const char *argument, const char *caption, UINT style);
+// The entry that says why an account request is refused (account.h).
+UINT AccountRefusalMessage(int refusal);
 
 #endif

@@ -48,5 +48,12 @@
 // cannot be stored or started, and tavi.exe's own path too long.
 #define IDS_SETTINGS_REFUSED 28
 #define IDS_PATH_TOO_LONG 29
+// The account: a request refused, and a user account in the window, which
+// has no password field.
+#define IDS_ACCOUNT_INVALID 30
+#define IDS_ACCOUNT_NEEDS_PASSWORD 31
+#define IDS_ACCOUNT_NO_PASSWORD 32
+#define IDS_ACCOUNT_NO_DESKTOP 33
+#define IDS_ACCOUNT_BY_COMMAND_LINE 34
 
 #endif

@@ -1,9 +1,12 @@
 // Registers the executable itself as the service named in gSettings.
 #include "scm/scm_ops.h"
 #include "settings/settings_file.h"
+#include "scm/account_rights.h"
 #include "scm/scm_handle.h"
 #include "scm/service_path.h"
+#include "launcher/command_line.h"
 #include "launcher/startup.h"
+#include "settings/account.h"
 #include "settings/service_settings.h"
 
 DWORD CreateWrappedService(void)
@@ -19,9 +22,15 @@ DWORD CreateWrappedService(void)
     if (gSettings.desktop)
         type |= SERVICE_INTERACTIVE_PROCESS;
     DWORD start = gSettings.auto_ ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+    // Callers refuse an account whose name does not fit; no name runs the
+    // service as LocalSystem. The service control manager keeps the
+    // password as the system's secret.
+    char account[TEXT_SIZE];
+    FormAccountName(account, sizeof account, gSettings.account, gSettings.name);
+    const char *password = gCredentials.passwordGiven ? gCredentials.password : NULL;
     ScmHandle service(CreateServiceA(scm.get(), gSettings.name, gSettings.name, SERVICE_ALL_ACCESS,
                                      type, start, SERVICE_ERROR_NORMAL, binaryPath, NULL, NULL,
-                                     NULL, NULL, NULL));
+                                     NULL, account[0] != '\0' ? account : NULL, password));
     if (!service)
         return GetLastError();
     SERVICE_DESCRIPTIONA description;
@@ -34,12 +43,19 @@ DWORD CreateWrappedService(void)
     // this one DWORD.
     DWORD preshutdownMs = ((DWORD)gSettings.stoptime + 10) * 1000;
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdownMs);
-    return 0;
+    // A service whose account lacks its rights could not start: the
+    // registration goes again.
+    DWORD error = GrantAccountRights();
+    if (error != 0)
+        DeleteService(service.get());
+    return error;
 }
 
 DWORD CreateWithSettings(int prepared)
 {
     DWORD error = CreateWrappedService();
+    // The password has served its one purpose.
+    ZeroText(gCredentials.password, sizeof gCredentials.password);
     if (error != 0) {
         if (prepared)
             DiscardSettings();

@@ -1,5 +1,6 @@
 // Deletes the service named in gSettings and asks it to stop.
 #include "scm/scm_ops.h"
+#include "scm/account_rights.h"
 #include "scm/scm_handle.h"
 #include "settings/service_settings.h"
 
@@ -13,6 +14,7 @@ int DeleteWrappedService(void)
     // service running; a service marked for deletion goes once it stops.
     if (!DeleteService(service))
         return 0;
+    RevokeVirtualAccountAccess(service);
     SERVICE_STATUS status;
     if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
         ControlService(service, SERVICE_CONTROL_STOP, &status))

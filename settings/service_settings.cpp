@@ -20,6 +20,7 @@ const SettingKey kKeys[KEY_COUNT] = {
     {"logkeep", KEY_NUMBER, NULL, &S::logkeep, 0, LOG_KEEP_MAX, LOG_KEEP_DEFAULT},
     {"retrymax", KEY_NUMBER, NULL, &S::retrymax, 0, 3600, 60},
     {"stoptime", KEY_NUMBER, NULL, &S::stoptime, 1, 3600, 15},
+    {"account", KEY_TEXT, &S::account, NULL, 0, 0, 0},
 };
 
 int ParseNumberKey(const SettingKey &key, const char *text)

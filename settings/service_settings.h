@@ -33,6 +33,8 @@ struct ServiceSettings {
     // the seconds the program has to end after a stop request.
     int retrymax;
     int stoptime;
+    // The account the service runs under (account.h); empty: LocalSystem.
+    char account[TEXT_SIZE];
     // The [env] section's lines (environment.h), and 0 when the section did
     // not fit: in the file, or on the command line.
     char env[ENV_SECTION_SIZE];
@@ -78,6 +80,7 @@ enum KeyIndex {
     K_LOGKEEP,
     K_RETRYMAX,
     K_STOPTIME,
+    K_ACCOUNT,
     KEY_COUNT,
     SHOWN_KEY_COUNT = K_LOG
 };

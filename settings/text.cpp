@@ -36,6 +36,13 @@ int AppendText(char *out, size_t size, const char *in)
     return 1;
 }
 
+void ZeroText(char *text, size_t size)
+{
+    volatile char *p = text;
+    while (size-- > 0)
+        *p++ = '\0';
+}
+
 static unsigned char FoldAscii(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;

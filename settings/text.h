@@ -19,6 +19,10 @@ int CopyText(char *out, size_t size, const char *in);
 // result would not fit.
 int AppendText(char *out, size_t size, const char *in);
 
+// Overwrites size bytes with zeros, through writes the compiler keeps even
+// when the buffer is not read again: for a password.
+void ZeroText(char *text, size_t size);
+
 // ASCII case-insensitive comparison: only A-Z fold to a-z.
 int TextEqualI(const char *a, const char *b);
 int TextEqualNI(const char *a, const char *b, size_t n);

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "scm/scm_ops.h"
 #include "service/child_command.h"
+#include "settings/account.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
@@ -123,6 +124,16 @@ static void OnOk(HWND dialog)
     // Each way the window stays with the user's input in place.
     if (!SettingsCanBeStored(&gSettings) || !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
         ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
+        return;
+    }
+    // The account is the file's. Without a password field the window
+    // cannot register a user account: the command line can.
+    AccountRequest account = {gSettings.account, gSettings.name, 0, 0, 0, gSettings.desktop};
+    AccountRefusal refusal = CheckAccountRequest(&account);
+    if (refusal != ACCOUNT_ACCEPTED) {
+        UINT id = refusal == ACCOUNT_NEEDS_PASSWORD ? IDS_ACCOUNT_BY_COMMAND_LINE
+                                                    : AccountRefusalMessage(refusal);
+        ShowMessage(dialog, id, AccountShownName(gSettings.account), kErrorCaption, MB_OK);
         return;
     }
     if (!PrepareSettings(0)) {

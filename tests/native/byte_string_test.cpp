@@ -5,6 +5,7 @@
 #include "scm/service_path.h"
 #include "service/child_command.h"
 #include "service/relaunch_pause.h"
+#include "settings/account.h"
 #include "settings/environment.h"
 #include "settings/log_names.h"
 #include "settings/option_store.h"
@@ -160,7 +161,8 @@ TEST(Settings, StoredWhole)
 }
 
 // The scan of a tail: the flags set in table order, the stop method, then "|name|exe|option|
-// description|log|logsize|logkeep|retrymax|stoptime" without the empty texts at its end.
+// description|log|logsize|logkeep|retrymax|stoptime|env" without the empty texts at its end, and
+// "|account=", "|password=" when given, "|cut" when either was longer than 259 bytes.
 static std::string Scan(const std::string &tail)
 {
     CommandFlags f;
@@ -185,6 +187,10 @@ static std::string Scan(const std::string &tail)
     for (const char *line = v.env; *line != '\0'; line += strlen(line) + 1)
         s += std::string(line) + ";";
     s += v.envWhole ? "" : "!";
+    const Credentials &k = c.credentials;
+    s += k.accountGiven ? "|account=" + std::string(v.account) : "";
+    s += k.passwordGiven ? "|password=" + std::string(k.password) : "";
+    s += k.cut ? "|cut" : "";
     return s.erase(s.find_last_not_of('|') + 1);
 }
 
@@ -217,6 +223,13 @@ TEST(CommandLine, OptionsInTableOrder)
     EXPECT_EQ(Scan("/retrymax=5 /stoptime=9"), "end=2||||||||5|9"); // and no /retry
     EXPECT_EQ(Scan("/env=A=1 -ENV=\"B=a b\" /env=C= /envX"), "end=2||||||||||A=1;B=a b;C=;X;");
     EXPECT_EQ(Scan("/env= /env=" + std::string(ENV_SECTION_SIZE - 1, 'x')), "end=2||||||||||!");
+    EXPECT_EQ(Scan("/account=virtual /password=p\"w"),
+              "end=2|||||||||||account=virtual|password=p\"w");
+    EXPECT_EQ(Scan("/account= /password="), "end=2|||||||||||account=|password=");
+    EXPECT_EQ(Scan("/account=\"D\\u " HYO "\" /retry"), "retry end=2|||||||||||account=D\\u " HYO);
+    EXPECT_EQ(Scan("/account=" + kLong259), "end=2|||||||||||account=" + kLong259);
+    EXPECT_EQ(Scan("/account=\"" + kLong259 + "\""), "end=2|||||||||||account=" + kLong259);
+    EXPECT_EQ(Scan("/password=" + kLong260), "end=2|||||||||||password=" + kLong259 + "|cut");
 }
 
 // A list written with "|" for each NUL; the list's end is added.
@@ -381,4 +394,101 @@ TEST(Log, NamesNumbersAndRoom)
     EXPECT_EQ(Fits("ab\ncd\n", 6), "6");
     EXPECT_EQ(Fits("ab\ncd\n", 5), "3");
     EXPECT_EQ(Fits("ab\ncd\n", 2), "0");
+}
+
+// An account's kind, then the name registered, "result:name"; then the refusal of a request for
+// it: given empty or cut "e"/"l", password "p", desktop "d".
+static std::string Account(const std::string &account, const char *flags = "",
+                           const std::string &service = "web")
+{
+    AccountRequest request = {account.c_str(),
+                              service.c_str(),
+                              strchr(flags, 'e') != NULL,
+                              strchr(flags, 'l') != NULL,
+                              strchr(flags, 'p') != NULL,
+                              strchr(flags, 'd') != NULL};
+    return std::to_string(AccountKindOf(account.c_str(), service.c_str())) + " " +
+           Write(T, FormAccountName, account.c_str(), service.c_str()) + " " +
+           std::to_string(CheckAccountRequest(&request));
+}
+
+// Kinds: 0 LocalSystem, 1 LocalService, 2 NetworkService, 3 virtual, 4 managed, 5 user. Refusals:
+// 0 accepted, 1 empty, 2 too long, 3 needs a password, 4 takes none, 5 no desktop.
+TEST(Account, KindsNamesAndRefusals)
+{
+    const std::string user259 = "." + std::string(258, 'u'), s248(248, 's'), s249(249, 's');
+    EXPECT_EQ(Account(""), "0 1: 0");
+    EXPECT_EQ(Account("", "e"), "0 1: 1");
+    EXPECT_EQ(Account("localsystem", "d"), "0 1: 0");
+    EXPECT_EQ(Account("LocalSystem", "p"), "0 1: 4");
+    EXPECT_EQ(Account("LocalService"), R"(1 1:NT AUTHORITY\LocalService 0)");
+    EXPECT_EQ(Account(R"(nt authority\localservice)", "p"), R"(1 1:NT AUTHORITY\LocalService 4)");
+    EXPECT_EQ(Account("NetworkService", "d"), R"(2 1:NT AUTHORITY\NetworkService 5)");
+    EXPECT_EQ(Account("virtual"), R"(3 1:NT SERVICE\web 0)");
+    EXPECT_EQ(Account(R"(NT SERVICE\WEB)", "p"), R"(3 1:NT SERVICE\web 4)");
+    EXPECT_EQ(Account(R"(NT SERVICE\other)"), R"(5 1:NT SERVICE\other 3)");
+    EXPECT_EQ(Account(R"(DOM\gmsa$)"), R"(4 1:DOM\gmsa$ 0)");
+    EXPECT_EQ(Account(R"(DOM\gmsa$)", "pd"), R"(4 1:DOM\gmsa$ 5)");
+    EXPECT_EQ(Account(R"(.\user)"), R"(5 1:.\user 3)");
+    EXPECT_EQ(Account("user@dom.example", "p"), "5 1:user@dom.example 0");
+    EXPECT_EQ(Account(R"(DOM\)" SO, "p"), R"(5 1:DOM\)" SO " 0");
+    EXPECT_EQ(Account(user259, "p"), "5 1:" + user259 + " 0");
+    EXPECT_EQ(Account(user259, "pl"), "5 1:" + user259 + " 2");
+    // NT SERVICE\ and the service's name within 259 bytes: a name of 248 bytes, not 249.
+    EXPECT_EQ(Account("virtual", "", s248), "3 1:NT SERVICE\\" + s248 + " 0");
+    EXPECT_EQ(Account("virtual", "", s249), "3 0: 2");
+    EXPECT_EQ(Write(14, FormAccountName, "virtual", "web"), "0:");
+}
+
+// The folders and rights an account gets; "right:folder|" for each, the count first.
+static std::string Folders(AccountKind kind, const char *log)
+{
+    FolderAccess entries[FOLDER_ACCESS_MOST];
+    int count = FormFolderAccess(entries, kind, R"(C:\tavi)", log);
+    std::string s = std::to_string(count) + ":";
+    for (int i = 0; i < count; i++)
+        s += std::to_string(entries[i].right) + entries[i].folder + "|";
+    return s;
+}
+
+static std::string VirtualSid(const std::u16string &upperName, size_t size = T)
+{
+    std::vector<uint16_t> units(upperName.begin(), upperName.end());
+    return Write(size, FormVirtualAccountSid, units.data(), units.size());
+}
+
+static std::string Sha1Hex(const std::string &data)
+{
+    unsigned char digest[20];
+    char hex[41];
+    Sha1((const unsigned char *)data.data(), data.size(), digest);
+    for (int i = 0; i < 20; i++)
+        snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    return hex;
+}
+
+// Read and execute on tavi's folder, modify on the log's, for every account but LocalSystem. The
+// virtual account's SID as Windows forms it, at the longest service name and one past.
+TEST(Account, FoldersAndVirtualSid)
+{
+    const std::string l251(251, 'l'), l252(252, 'l');
+    EXPECT_EQ(Folders(ACCOUNT_LOCALSYSTEM, "w.log"), "0:");
+    EXPECT_EQ(Folders(ACCOUNT_LOCALSERVICE, ""), R"(1:0C:\tavi|)");
+    EXPECT_EQ(Folders(ACCOUNT_VIRTUAL, R"(logs\w.log)"), R"(2:0C:\tavi|1C:\tavi\logs|)");
+    EXPECT_EQ(Folders(ACCOUNT_USER, R"(D:\)" SO R"(\w.log)"), R"(2:0C:\tavi|1D:\)" SO "|");
+    EXPECT_EQ(Folders(ACCOUNT_MANAGED, l251.c_str()), R"(2:0C:\tavi|1C:\tavi|)");
+    EXPECT_EQ(Folders(ACCOUNT_MANAGED, l252.c_str()), "-1:");
+    EXPECT_EQ(Sha1Hex(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(Sha1Hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(Sha1Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(Sha1Hex(std::string(64, 'a')), "0098ba824b5c16427bd7a1122a5a442a25ec644d");
+    EXPECT_EQ(VirtualSid(u"TRUSTEDINSTALLER"),
+              "1:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464");
+    EXPECT_EQ(VirtualSid(u"サービス一覧表"),
+              "1:S-1-5-80-781530112-3969860748-2749759932-3672725920-672612163");
+    EXPECT_EQ(VirtualSid(std::u16string(256, u'A')),
+              "1:S-1-5-80-2105177189-602349656-687568957-3417234912-2837524111");
+    EXPECT_EQ(VirtualSid(std::u16string(257, u'A')), "0:");
+    EXPECT_EQ(VirtualSid(u"TRUSTEDINSTALLER", 20), "0:");
 }

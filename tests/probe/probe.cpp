@@ -228,7 +228,7 @@ static void Scm(char **argv)
                              sizeof preshutdown, &needed);
         printf("config type=%lu start=%lu error=%lu account=%s path=%s display=%s description=%s "
                "preshutdown=%lu\n",
-               c->dwServiceType, c->dwStartType, c->dwErrorControl, c->lpServiceStartName,
+               c->dwServiceType, c->dwStartType, c->dwErrorControl, Hex(c->lpServiceStartName),
                Hex(c->lpBinaryPathName), Hex(c->lpDisplayName), Hex(d ? d : ""), preshutdown);
     } else if (service) {
         int watch = !strcmp(verb, "watch");

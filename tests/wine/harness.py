@@ -16,7 +16,18 @@ ENV = dict(os.environ, LC_ALL="ja_JP.UTF-8")  # code page 932, as on a Japanese 
 T, E, STOPPED, START_PENDING, STOP_PENDING, RUNNING = "tavi", "tavi error", 1, 2, 3, 4
 CLOSE, SC = [("main", "WM_CLOSE", "outside")], [("main", "SC_CLOSE", "outside")]  # as logged
 # Fields the probe prints in hex.
-HEX = {"caption", "text", "cmd", "cwd", "path", "display", "description", "value", "class"}
+HEX = {
+    "caption",
+    "text",
+    "cmd",
+    "cwd",
+    "path",
+    "display",
+    "description",
+    "value",
+    "class",
+    "account",
+}
 CATALOGUE = {}  # the message catalogue as tavi.exe loads it
 
 
@@ -91,6 +102,14 @@ def status(name):
     return found and {k: int(v) for k, v in found.items() if k != "kind"}
 
 
+def registry(key):  # what Wine's reg.exe shows of the key and those below it
+    with tempfile.TemporaryFile() as out:
+        run = [WINE, "reg", "query", key, "/s"]
+        subprocess.run(run, stdin=subprocess.DEVNULL, stdout=out, stderr=out, env=ENV, timeout=60)
+        out.seek(0)
+        return out.read()
+
+
 def config(name):
     return one(scm(name, ("config",)), "config")
 
@@ -154,9 +173,10 @@ class Sandbox:
     def line(self, tail):
         return b'"%s" %s' % (b(winpath(self.exe)), b(tail))
 
-    def tavi(self, tail=b"", *buttons, cwd=None):  # its exit code, and the boxes it showed
+    def tavi(self, tail=b"", *buttons, cwd=None, trace=None):  # its exit code, the boxes it showed
         # The boxes are answered with these buttons in order, then with OK.
-        found = probe("run", winpath(cwd or self.dir), b(self.line(tail)).hex(), 60000, *buttons)
+        line = b(self.line(tail)).hex()
+        found = probe("run", winpath(cwd or self.dir), line, 60000, *buttons, trace=trace)
         code = one(found, "exit")["code"]
         return (int(code) if code.isdigit() else code), [r for r in found if r["kind"] == "box"]
 

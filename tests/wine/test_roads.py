@@ -1,9 +1,12 @@
 """The command-line roads: exit codes and messages, the settings file, the service record."""
 
+import getpass
+import glob
 import os
+from pathlib import Path
 
 from harness import E, RUNNING, START_PENDING, STOPPED, T, Sandbox, TaviCase, b, config, ini
-from harness import poll, probe, scm, status, watch_stop, winpath
+from harness import WORK, poll, probe, registry, scm, status, watch_stop, winpath
 
 P, NOTEPAD = r"C:\apps\web.exe", r"C:\windows\system32\notepad.exe"  # notepad runs until closed
 SO = b("ソ")  # 83 5C: its second byte is a backslash
@@ -52,6 +55,19 @@ ROADS = [
     ("/uninstall", 1, [(1, E)], 0),
     ("/uninstall /name={n}", 3, [(6, E)], 0),
 ]
+# The account: none without a password; a password only with a user's (or LocalSystem's, the empty
+# one); the desktop only with LocalSystem; a name that fits, as given and as registered.
+I = "/install /name={n} /exe={p} "
+ROADS += [
+    (I + "/account=.\\someone", 1, [(31, E, "ok", ".\\someone")], 0),
+    (I + "/account=LocalService /password=x", 1, [(32, E, "ok", "LocalService")], 0),
+    (I + "/password=x", 1, [(32, E, "ok", "LocalSystem")], 0),
+    (I + "/no_error /account=virtual /password=", 1, [], 0),
+    (I + "/account=NetworkService /desktop", 1, [(33, E)], 0),
+    (I + "/account=", 1, [(30, E)], 0),
+    (I + "/password=x /account=" + "u" * 260, 1, [(30, E)], 0),
+    ("/install /name=%s /exe={p} /account=virtual" % ("s" * 249), 1, [(30, E)], 0),
+]
 # An option, and whether it is given quoted (where \" is a quote): it reaches the program whole.
 OPTIONS = [
     (b"  lead --exit 0 trail  ", 1),
@@ -65,14 +81,15 @@ OPTIONS = [
 
 
 class RoadTest(TaviCase):
-    def run_case(self, tail, code, boxes, box=None, cwd=None, name=None):
+    def run_case(self, tail, code, boxes, box=None, cwd=None, name=None, trace=None):
         # Runs the tail for a service name (new unless given), checks its code and boxes; the name.
         name = name or self.service()
         tail = b(tail).replace(b"{n}", b(name)).replace(b"{p}", b(P))
         answers = [(box + ("ok",))[2] for box in boxes]
-        got = (box or self.box).tavi(tail, *answers, cwd=cwd)
+        got = (box or self.box).tavi(tail, *answers, cwd=cwd, trace=trace)
         self.assertEqual(got[0], code, got)
-        self.assertBoxes(got[1], *[(m, c, name) for m, c, *_ in boxes])
+        # A box's fourth item is what its text names, the service by default.
+        self.assertBoxes(got[1], *[(m, c, *(rest[1:] or [name])) for m, c, *rest in boxes])
         return name
 
     def test_roads(self):
@@ -140,6 +157,35 @@ class RoadTest(TaviCase):
         self.run_case("/install /name={n} /exe=%s /start /no_error /ok" % NOTEPAD, 0, [], name=name)
         self.assertEqual(status(name)["state"], STOPPED)
 
+    def test_accounts(self):
+        # Each account registered as the platform names it, stored, its service running; a user's
+        # password in no file of tavi's folder (its log among them) nor the service's registry
+        # entry, the right to log on as a service asked for; /uninstall removes the service.
+        user, secret = getpass.getuser(), "S3cret-pw"
+        for i, (given, shown) in enumerate(
+            [
+                ("LocalSystem", "LocalSystem"),
+                ("localservice", "NT AUTHORITY\\LocalService"),
+                ("NetworkService", "NT AUTHORITY\\NetworkService"),
+                ("virtual", "NT SERVICE\\{n}"),
+                (".\\%s /password=%s" % (user, secret), ".\\" + user),
+            ]
+        ):
+            with self.subTest(account=given):
+                # A log each: the one before may still be open while its service stops.
+                tail = "/install /name={n} /exe=%s /log=%d.log /start /account=" % (NOTEPAD, i)
+                name = self.run_case(tail + given, 0, [], trace="-all,fixme+advapi")
+                self.assertEqual(config(name)["account"], b(shown.replace("{n}", name)))
+                self.assertIn(b"\r\naccount=%s\r\n" % b(given.split()[0]), self.box.read_ini())
+                self.assertEqual(status(name)["state"], RUNNING)
+                logon = b"LsaAddAccountRights" in Path(WORK, "trace.txt").read_bytes()
+                self.assertEqual(logon, "password" in given)
+                found = [Path(f).read_bytes() for f in glob.glob(self.box.dir + "/*")]
+                found.append(registry("HKLM\\System\\CurrentControlSet\\Services\\" + name))
+                self.assertFalse([f for f in found if b(secret) in f])
+                self.run_case("/uninstall /name={n}", 0, [], name=name)
+                self.assertIsNone(config(name))
+
     def test_ini_takes_the_settings_file(self):
         # Written by hand: a comment, blanks, no auto (1 by default). It is read, not rewritten.
         name = self.service()
@@ -196,7 +242,7 @@ class RoadTest(TaviCase):
         keys.update(logkeep=9, retrymax=0, stoptime=3600)
         env = b"[env]\r\nSPACED=a b\r\nSJIS=%s\r\nGONE=\r\n" % SO
         self.assertEqual(box.read_ini(), b"[other]\r\nkept=1\r\n" + ini(**keys) + env)
-        record = dict(kind="config", type="272", start="2", error="1", account="LocalSystem")
+        record = dict(kind="config", type="272", start="2", error="1", account=b"LocalSystem")
         record.update(path=b'"%s"' % b(winpath(box.exe)), display=b(name), description=b(text))
         record.update(preshutdown="3610000")  # the bound, the end by force, and room
         self.assertEqual(config(name), record)

@@ -123,8 +123,20 @@ class WindowTest(TaviCase):
             w.fill(("click", click), exe=APP, name="svc", option="o" * 243)
             w.answer(E, "ok", 28)
         self.assertFalse(os.path.exists(self.box.ini))
+        w.closed(("click", 2))
+        # The file's account: a user's needs the password that only the command line takes; with
+        # the desktop, any but LocalSystem is refused.
+        for account, desktop, number in [(".\\u", 0, 34), ("LocalService", 1, 33)]:
+            self.box.write_ini(account=account, desktop=desktop)
+            w = Window(self)
+            w.fill(("click", 1), exe=APP, name="svc")
+            w.answer(E, "ok", number, account)
+            self.assertEqual(self.box.read_ini(), ini(account=account, desktop=desktop))
+            w.closed(("click", 2))
+        os.remove(self.box.ini)
+        w = Window(self)
         option = "a" * 100 + "\\" * 79  # escaped, 259 bytes: stored whole; answered No, saved
-        w.fill(("click", 1), option=option)
+        w.fill(("click", 1), exe=APP, name="svc", option=option)
         w.answer(T, "no", 13, "svc")
         w.closed()
         self.assertIn(b'option="%s"' % b(option.replace("\\", "\\\\")), self.box.read_ini())
@@ -141,12 +153,13 @@ class WindowTest(TaviCase):
         # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes
         # registers, and Yes to the start tries it: the program cannot be launched, the start has
         # failed. The window keeps the keys it does not show as they are, and registers the
-        # preshutdown time of the file's stoptime.
+        # preshutdown time of the file's stoptime and its account.
         stored = dict(end=7, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
+        stored.update(account="virtual")
         self.box.write_ini(ini(**stored) + ENV)
         name, w = self.service(), Window(self)
         self.assertEqual(w.shows()[4], -1)
-        checks = [("check", i, 1) for i in (AUTO, DESKTOP, RETRY)]
+        checks = [("check", i, 1) for i in (AUTO, RETRY)]
         option = 'a "q" C:\\dir\\ ソ'
         w.fill(*checks, ("click", 1), exe=r"C:\tools\app.EXE", option=option, name=name)
         w.answer(T, "yes", 13, name)
@@ -154,13 +167,15 @@ class WindowTest(TaviCase):
         w.answer(T, "ok", 3, name)
         w.closed()
         keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
+        keys.update(account="virtual")
         keys.update(exe=r"C:\tools\app.EXE")
         keys.update(option=b('"a \\"q\\" C:\\\\dir\\\\ ソ"'), name=name, description="")
-        keys.update(auto=1, desktop=1, retry=1, encode=1)
+        keys.update(auto=1, desktop=0, retry=1, encode=1)
         self.assertEqual(self.box.read_ini(), ini(**keys) + ENV)
         self.assertEqual(config(name)["preshutdown"], "60000")
+        self.assertEqual(config(name)["account"], b"NT SERVICE\\" + b(name))
         record = [config(name)[k] for k in ("type", "start", "path")]
-        self.assertEqual(record, ["272", "2", b(winpath(self.box.exe))])
+        self.assertEqual(record, ["16", "2", b(winpath(self.box.exe))])
         self.assertEqual(status(name)["state"], STOPPED)
         remove_service(name)  # taken meanwhile: message 11 without owner, the window enabled
         kept, w, _ = self.box.read_ini(), Window(self), scm(name, ("create", APP, 3, 0x10))
