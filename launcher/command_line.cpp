@@ -49,6 +49,7 @@ static const OptionEntry kOptions[] = {
     {NULL, KIND_KEY, K_LOG},
     {"env", KIND_ENV, 0},
     {NULL, KIND_KEY, K_ACCOUNT},
+    {NULL, KIND_KEY, K_NORETRY},
     {"password", KIND_PASSWORD, 0},
 };
 
@@ -148,6 +149,9 @@ static const char *ScanKey(int i, const char *p, CollectedValues *values)
         ReadOptionValue(scratch, p, sizeof scratch);
         settings->*key.number = StopMethodFromValue(scratch, settings->*key.number);
         return p;
+    case KEY_CODES:
+        values->given |= 1u << i;
+        return ReadOptionValue(settings->*key.text, p, TEXT_SIZE);
     case KEY_NUMBER:
         values->given |= 1u << i;
         return ReadOptionValue(values->numbers[i], p, TEXT_SIZE);
@@ -209,6 +213,9 @@ void ParseCommandLine(const char *tail)
     // A number not given takes its default; one given that is no number in
     // range, an empty one too, stays -1, so that the install refuses it
     // rather than guess.
+    // A list given empty is refused as an empty item would be.
+    if (values.given & 1u << K_NORETRY && gSettings.noretry[0] == '\0')
+        CopyText(gSettings.noretry, TEXT_SIZE, ",");
     for (int i = 0; i < KEY_COUNT; i++)
         if (kKeys[i].kind == KEY_NUMBER)
             gSettings.*kKeys[i].number = values.given & 1u << i

@@ -2,6 +2,7 @@
 #include "scm/scm_ops.h"
 #include "settings/settings_file.h"
 #include "scm/account_rights.h"
+#include "scm/event_source.h"
 #include "scm/scm_handle.h"
 #include "scm/service_path.h"
 #include "launcher/command_line.h"
@@ -43,9 +44,12 @@ DWORD CreateWrappedService(void)
     // this one DWORD.
     DWORD preshutdownMs = ((DWORD)gSettings.stoptime + 10) * 1000;
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdownMs);
-    // A service whose account lacks its rights could not start: the
+    // A service whose account lacks its rights could not start, and one
+    // without its event source would write events nobody can read: the
     // registration goes again.
     DWORD error = GrantAccountRights();
+    if (error == 0)
+        error = AddEventSource();
     if (error != 0)
         DeleteService(service.get());
     return error;

@@ -1,6 +1,7 @@
 // Deletes the service named in gSettings and asks it to stop.
 #include "scm/scm_ops.h"
 #include "scm/account_rights.h"
+#include "scm/event_source.h"
 #include "scm/scm_handle.h"
 #include "settings/service_settings.h"
 
@@ -15,6 +16,7 @@ int DeleteWrappedService(void)
     if (!DeleteService(service))
         return 0;
     RevokeVirtualAccountAccess(service);
+    RemoveEventSource();
     SERVICE_STATUS status;
     if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
         ControlService(service, SERVICE_CONTROL_STOP, &status))

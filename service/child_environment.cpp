@@ -1,5 +1,6 @@
 // See child_environment.h.
 #include "service/child_environment.h"
+#include "service/event_log.h"
 #include "service/log_file.h"
 #include "settings/environment.h"
 #include "settings/service_settings.h"
@@ -29,6 +30,7 @@ DWORD FormChildEnvironment(void)
     else
         LogEvent("launch failed error=%d environment line=%d is no NAME=value",
                  ERROR_BAD_ENVIRONMENT, line);
+    ReportEnvironmentFailed(ERROR_BAD_ENVIRONMENT, result == ENV_TOO_LONG ? 0 : line);
     return ERROR_BAD_ENVIRONMENT;
 }
 

@@ -4,6 +4,7 @@
 // serves when tavi.ini cannot be read. Nothing is shown, since nobody could
 // answer a message box on the service's desktop, and nothing is started.
 #include "service/refused_start.h"
+#include "service/event_log.h"
 #include "service/service_host.h"
 
 static DWORD gRefusal;
@@ -12,8 +13,12 @@ static void WINAPI IgnoreControl(DWORD)
 {
 }
 
-static void WINAPI RefusedServiceMain(DWORD, LPSTR *)
+static void WINAPI RefusedServiceMain(DWORD argc, LPSTR *argv)
 {
+    // The service control manager gives the service's name, which the event
+    // source bears.
+    if (argc > 0)
+        ReportStartRefused(argv[0], gRefusal);
     SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerA("", IgnoreControl);
     if (handle == NULL)
         return;

@@ -9,6 +9,8 @@
 #include "service/child_environment.h"
 #include "service/child_process.h"
 #include "service/end_child.h"
+#include "service/end_events.h"
+#include "service/event_log.h"
 #include "service/log_file.h"
 #include "service/log_pipe.h"
 #include "service/relaunch_pause.h"
@@ -19,16 +21,23 @@
 // row only after pauses that grow (relaunch_pause.h).
 static const DWORD kLaunchPaceMs = 100;
 
-// The log's line about a launch: the first, a relaunch, or one that failed.
-static void LogLaunch(int relaunch, DWORD error, DWORD processId)
+// The log's line and the event about a launch: the first, a relaunch (no
+// event: a program relaunched is told of by its ends), or one that failed.
+static void TellLaunch(int relaunch, DWORD error, DWORD processId, int logged)
 {
     char line[TEXT_SIZE];
     if (!FormChildCommandLine(line, sizeof line, gSettings.exe, gSettings.option))
         CopyText(line, sizeof line, gSettings.exe);
-    if (error != 0)
-        LogEvent("launch failed error=%lu command=%s", error, line);
-    else
+    if (error != 0) {
+        if (logged)
+            LogEvent("launch failed error=%lu command=%s", error, line);
+        ReportLaunchFailed(error, line);
+        return;
+    }
+    if (logged)
         LogEvent("%s pid=%lu command=%s", relaunch ? "relaunch" : "launch", processId, line);
+    if (!relaunch)
+        ReportProgramStarted(line);
 }
 
 // Starts a child unless a stop has come; returns the launch's error code, or
@@ -54,8 +63,7 @@ static DWORD LaunchUnlessStopping(HANDLE launchJob, PROCESS_INFORMATION *child, 
             if (pipe != NULL)
                 StartLogCopy(pipe, error == 0);
         }
-        if (pipe != NULL)
-            LogLaunch(relaunch, error, child->dwProcessId);
+        TellLaunch(relaunch, error, child->dwProcessId, pipe != NULL);
     }
     gRuntime.launching = 0;
     return error;
@@ -84,6 +92,8 @@ static void SuperviseChild(HANDLE job, HANDLE launchJob, DWORD *exitCode, DWORD 
     LogPipe *pipe = ServiceLogIsOpen() ? &logPipe : NULL;
     DWORD launchedAt = GetTickCount();
     int quick = 0; // quick ends in a row
+    EndEvents events;
+    ZeroMemory(&events, sizeof events);
     // A failed start is reported with its error code, so that the SCM
     // records the failure and runs its recovery actions.
     *exitCode = LaunchUnlessStopping(launchJob, &child, pipe, 0);
@@ -100,10 +110,17 @@ static void SuperviseChild(HANDLE job, HANDLE launchJob, DWORD *exitCode, DWORD 
     for (;;) {
         HANDLE waits[2] = {child.hProcess, gRuntime.stopEvent};
         // A failed wait counts as the child's end, like the end itself.
-        DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        DWORD woken = WaitForMultipleObjects(2, waits, FALSE, RunsAgainWaitMs(&events, launchedAt));
+        if (woken == WAIT_TIMEOUT) {
+            ReportRunsAgain(&events);
+            continue;
+        }
         DWORD code = 0;
-        if (woken == WAIT_OBJECT_0 + 1)
+        if (woken == WAIT_OBJECT_0 + 1) {
             *exitCode = AwaitChildAfterStop(child.hProcess, job);
+            if (*exitCode == ERROR_TIMEOUT)
+                ReportEndedByForce(gSettings.stoptime);
+        }
         if (!GetExitCodeProcess(child.hProcess, &code))
             code = 0;
         if (pipe != NULL)
@@ -112,7 +129,10 @@ static void SuperviseChild(HANDLE job, HANDLE launchJob, DWORD *exitCode, DWORD 
         CloseHandle(child.hProcess);
         if (woken == WAIT_OBJECT_0 + 1 || gRuntime.stopping)
             return;
-        if (!gSettings.retry) {
+        DWORD since = GetTickCount() - launchedAt;
+        // An exit code of the noretry list ends the service as without retry.
+        if (!gSettings.retry || ExitCodeListed(gSettings.noretry, code)) {
+            ReportProgramEnd(&events, code, since, 0, 0);
             // A program that failed makes a failed service, so that the
             // SCM's recovery actions run.
             if (code != 0) {
@@ -121,9 +141,9 @@ static void SuperviseChild(HANDLE job, HANDLE launchJob, DWORD *exitCode, DWORD 
             }
             return;
         }
-        DWORD since = GetTickCount() - launchedAt;
         quick = NextQuickCount(quick, since);
         DWORD pause = RelaunchPauseMs(quick, gSettings.retrymax);
+        ReportProgramEnd(&events, code, since, quick, pause);
         if (pause > 0 && pipe != NULL)
             LogEvent("pause seconds=%lu quick=%d", pause / 1000, quick);
         if (pause == 0 && since < kLaunchPaceMs)
@@ -169,7 +189,10 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
     DWORD specificExitCode = 0;
     // A log that cannot be opened stops the service as a failed launch
     // does, before the program has run.
+    OpenEventSource(gSettings.name);
     DWORD exitCode = OpenServiceLog();
+    if (exitCode != 0)
+        ReportLogFailed(exitCode, gSettings.log);
     if (exitCode == 0) {
         LogEvent("service start name=%s", gSettings.name);
         ReportStartStep(2);
@@ -200,5 +223,6 @@ void WINAPI ServiceMain(DWORD, LPSTR *)
     FinishLogPipes();
     LogEvent("service stop exit=%lu specific=%lu", exitCode, specificExitCode);
     CloseServiceLog();
+    CloseEventSource();
     ReportServiceStatus(SERVICE_STOPPED, exitCode, 0, specificExitCode);
 }

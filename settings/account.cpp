@@ -3,7 +3,6 @@
 #include "settings/log_names.h"
 #include "settings/text.h"
 
-#include <stdio.h>
 #include <string.h>
 
 static const char kAuthority[] = "NT AUTHORITY\\";
@@ -175,14 +174,14 @@ int FormVirtualAccountSid(char *out, size_t size, const uint16_t *upperName, siz
         bytes[2 * i + 1] = (unsigned char)(upperName[i] >> 8);
     }
     Sha1(bytes, 2 * length, digest);
-    unsigned long part[5];
-    for (int i = 0; i < 5; i++)
-        part[i] = (unsigned long)digest[4 * i] | (unsigned long)digest[4 * i + 1] << 8 |
-                  (unsigned long)digest[4 * i + 2] << 16 | (unsigned long)digest[4 * i + 3] << 24;
-    int written = snprintf(out, size, "S-1-5-80-%lu-%lu-%lu-%lu-%lu", part[0], part[1], part[2],
-                           part[3], part[4]);
-    if (written >= 0 && (size_t)written < size)
-        return 1;
-    CopyText(out, size, "");
-    return 0;
+    int fits = CopyText(out, size, "S-1-5-80");
+    for (int i = 0; i < 5 && fits; i++) {
+        unsigned long part = (unsigned long)digest[4 * i] | (unsigned long)digest[4 * i + 1] << 8 |
+                             (unsigned long)digest[4 * i + 2] << 16 |
+                             (unsigned long)digest[4 * i + 3] << 24;
+        fits = AppendText(out, size, "-") && AppendDecimal(out, size, part);
+    }
+    if (!fits)
+        CopyText(out, size, "");
+    return fits;
 }

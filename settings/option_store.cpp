@@ -38,6 +38,8 @@ int SettingsCanBeStored(const ServiceSettings *settings)
     for (const SettingKey &key : kKeys) {
         if (key.text != NULL && !CanBeWritten(settings->*key.text))
             return 0;
+        if (key.kind == KEY_CODES && ParseExitCodes(settings->*key.text, NULL) < 0)
+            return 0;
         if (key.kind == KEY_NUMBER &&
             (settings->*key.number < key.min || settings->*key.number > key.max))
             return 0;

@@ -101,7 +101,7 @@ int PrepareSettings(int all)
     StoredKey keys[KEY_COUNT];
     for (int i = 0; i < KEY_COUNT; i++) {
         const SettingKey &key = kKeys[i];
-        if (key.kind == KEY_TEXT) {
+        if (key.kind == KEY_TEXT || key.kind == KEY_CODES) {
             keys[i] = {key.key, gSettings.*key.text, NULL};
         } else if (key.kind == KEY_OPTION) {
             keys[i] = {key.key, stored, escaped};

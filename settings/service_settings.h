@@ -35,6 +35,9 @@ struct ServiceSettings {
     int stoptime;
     // The account the service runs under (account.h); empty: LocalSystem.
     char account[TEXT_SIZE];
+    // The program's exit codes after which it is not relaunched even with
+    // retry: "0,3" (ParseExitCodes); empty: none.
+    char noretry[TEXT_SIZE];
     // The [env] section's lines (environment.h), and 0 when the section did
     // not fit: in the file, or on the command line.
     char env[ENV_SECTION_SIZE];
@@ -50,7 +53,8 @@ enum KeyKind {
     KEY_FLAG,   // 0 or 1; on the command line a flag, 1 when given
     KEY_METHOD, // the stop method; on the command line its keyword or 0-3
     KEY_NUMBER, // a number in min-max; on the command line refused outside it
-    KEY_ENCODE  // no field: always written 1, the option's stored form
+    KEY_ENCODE, // no field: always written 1, the option's stored form
+    KEY_CODES   // a text, a list of exit codes; on the command line refused when it is none
 };
 
 // The keys of the [tavi] section, one row each, in the order the file holds
@@ -81,6 +85,7 @@ enum KeyIndex {
     K_RETRYMAX,
     K_STOPTIME,
     K_ACCOUNT,
+    K_NORETRY,
     KEY_COUNT,
     SHOWN_KEY_COUNT = K_LOG
 };
@@ -89,6 +94,15 @@ extern const SettingKey kKeys[KEY_COUNT];
 // The value of text for a number key: -1 when it is no decimal number in
 // its range.
 int ParseNumberKey(const SettingKey &key, const char *text);
+
+// A list of exit codes: at most EXIT_CODES_MOST decimal numbers of 0 to
+// 4294967295, separated by commas, without blanks. Their count (0 for the
+// empty text), the codes in codes when it is not NULL; -1 when the text is
+// no such list.
+enum { EXIT_CODES_MOST = 16 };
+int ParseExitCodes(const char *text, unsigned long *codes);
+// 1 when code is in the list (one that cannot be read holds none).
+int ExitCodeListed(const char *list, unsigned long code);
 
 // The keyword of a method ("close", "syscommand", "sysandclose",
 // "ctrlbreak"); a value outside 0-3 acts as, and is named, "close".

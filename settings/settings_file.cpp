@@ -51,6 +51,12 @@ void LoadSettings(void)
         case KEY_FLAG:
         case KEY_METHOD: gSettings.*key.number = ReadInt(key.key, key.fallback); break;
         case KEY_NUMBER: gSettings.*key.number = ReadNumber(key); break;
+        // A list that cannot be read, as a hand-edited file may hold, holds no code.
+        case KEY_CODES:
+            ReadText(key.key, gSettings.*key.text, TEXT_SIZE);
+            if (ParseExitCodes(gSettings.*key.text, NULL) < 0)
+                (gSettings.*key.text)[0] = '\0';
+            break;
         case KEY_ENCODE: break;
         }
     }

@@ -36,6 +36,18 @@ int AppendText(char *out, size_t size, const char *in)
     return 1;
 }
 
+int AppendDecimal(char *out, size_t size, unsigned long value)
+{
+    char digits[24];
+    size_t n = sizeof digits - 1;
+    digits[n] = '\0';
+    do {
+        digits[--n] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return AppendText(out, size, digits + n);
+}
+
 void ZeroText(char *text, size_t size)
 {
     volatile char *p = text;

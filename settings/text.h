@@ -19,6 +19,10 @@ int CopyText(char *out, size_t size, const char *in);
 // result would not fit.
 int AppendText(char *out, size_t size, const char *in);
 
+// Appends value in decimal like AppendText; 0 (out unchanged) when it does
+// not fit.
+int AppendDecimal(char *out, size_t size, unsigned long value);
+
 // Overwrites size bytes with zeros, through writes the compiler keeps even
 // when the buffer is not read again: for a password.
 void ZeroText(char *text, size_t size);

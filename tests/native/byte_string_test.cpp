@@ -191,6 +191,7 @@ static std::string Scan(const std::string &tail)
     s += k.accountGiven ? "|account=" + std::string(v.account) : "";
     s += k.passwordGiven ? "|password=" + std::string(k.password) : "";
     s += k.cut ? "|cut" : "";
+    s += v.noretry[0] != '\0' ? "|noretry=" + std::string(v.noretry) : "";
     return s.erase(s.find_last_not_of('|') + 1);
 }
 
@@ -230,6 +231,7 @@ TEST(CommandLine, OptionsInTableOrder)
     EXPECT_EQ(Scan("/account=" + kLong259), "end=2|||||||||||account=" + kLong259);
     EXPECT_EQ(Scan("/account=\"" + kLong259 + "\""), "end=2|||||||||||account=" + kLong259);
     EXPECT_EQ(Scan("/password=" + kLong260), "end=2|||||||||||password=" + kLong259 + "|cut");
+    EXPECT_EQ(Scan("/noretry=0,3 /no_error"), "no_error end=2|||||||||||noretry=0,3");
 }
 
 // A list written with "|" for each NUL; the list's end is added.
@@ -308,13 +310,79 @@ TEST(Relaunch, PausesGrowToRetrymax)
 {
     const int rows[][3] = {
         {3, 60, 0}, // quick ends in a row, retrymax, the pause
-        {4, 60, 1000}, {9, 60, 32000}, {10, 60, 60000},     {1000, 60, 60000},   {4, 0, 0},
-        {1000, 0, 0},  {6, 2, 2000},   {15, 3600, 2048000}, {16, 3600, 3600000},
+        {4, 60, 1000},       {9, 60, 32000}, {10, 60, 60000}, {1000, 60, 60000},
+        {4, 0, 0},           {1000, 0, 0},   {6, 2, 2000},    {15, 3600, 2048000},
+        {16, 3600, 3600000}, {5, 1, 1000},   {6, 3, 3000}, // the doubling reaches retrymax + 1:
+                                                           // capped
     };
     for (const auto &row : rows)
         EXPECT_EQ(RelaunchPauseMs(row[0], row[1]), (unsigned)row[2]) << row[0] << " " << row[1];
     EXPECT_EQ(NextQuickCount(2, 9999), 3);  // a quick run: one more in the row
     EXPECT_EQ(NextQuickCount(7, 10000), 0); // one that lasted 10 s ends the row
+}
+
+// The codes of a list, "count:code,code,", or -1 for a list that cannot be read.
+static std::string Codes(const std::string &text)
+{
+    unsigned long codes[EXIT_CODES_MOST];
+    int count = ParseExitCodes(text.c_str(), codes);
+    std::string s = std::to_string(count) + ":";
+    for (int i = 0; i < count; i++)
+        s += std::to_string(codes[i]) + ",";
+    return s;
+}
+
+// Up to 16 decimal codes of 32 bits, comma-separated, nothing else; given empty on the command
+// line, a list is refused as an empty item.
+TEST(Relaunch, ExitCodesThatEndTheService)
+{
+    std::string sixteen = "1", seventeen;
+    for (int i = 2; i <= 16; i++)
+        sixteen += "," + std::to_string(i);
+    seventeen = sixteen + ",17";
+    EXPECT_EQ(Codes(""), "0:");
+    EXPECT_EQ(Codes("0"), "1:0,");
+    EXPECT_EQ(Codes("0,3,007"), "3:0,3,7,");
+    EXPECT_EQ(Codes("4294967295"), "1:4294967295,");
+    EXPECT_EQ(Codes("4294967296"), "-1:");
+    EXPECT_EQ(Codes("99999999999999999999999"), "-1:");
+    EXPECT_EQ(Codes(sixteen).substr(0, 3), "16:");
+    EXPECT_EQ(Codes(seventeen), "-1:");
+    for (const char *bad : {",", ",1", "1,", "1,,2", " 1", "1 ", "1, 2", "-1", "+1", "0x1", "a"})
+        EXPECT_EQ(Codes(bad), "-1:") << bad;
+    EXPECT_EQ(ExitCodeListed("0,3", 3), 1);
+    EXPECT_EQ(ExitCodeListed("0,3", 4), 0);
+    EXPECT_EQ(ExitCodeListed("3,x", 3), 0); // unreadable: none
+    ParseCommandLine("/install /noretry=");
+    EXPECT_EQ(std::string(gSettings.noretry), ",");
+    ParseCommandLine("/install /noretry=3");
+    EXPECT_EQ(std::string(gSettings.noretry), "3");
+}
+
+// Ends reported: the first, one per gap (1 min, then 2, 4... up to 1 h) telling those passed over,
+// and the first again after a run as long as the gap. An hour of ends every 100 ms makes 6, and
+// the gap stops growing at an hour.
+TEST(Relaunch, EndsReportedAHandfulAnHour)
+{
+    EndReports reports = {};
+    const unsigned rows[][3] = {
+        {1000, 50, 1}, // the tick, the run's length, the ends the report covers (0: none)
+        {1100, 50, 0},   {60999, 50, 0},       {61000, 50, 3},      {180999, 50, 0},
+        {181000, 50, 2}, {182000, 239999, 0},  {183000, 240000, 2}, {183100, 50, 0},
+        {243100, 50, 2}, {4294967000u, 50, 1}, {100, 50, 0}, // across the tick's wrap
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(ReportEnd(&reports, row[0], row[1]), row[2]) << row[0];
+    EndReports hours = {};
+    unsigned long reported = 0, covered = 0;
+    for (unsigned ms = 0; ms < 4 * 3600000u; ms += 100) {
+        unsigned long n = ReportEnd(&hours, ms, 50);
+        reported += n > 0 && ms < 3600000;
+        covered += n;
+    }
+    EXPECT_EQ(reported, 6ul);
+    EXPECT_EQ(covered + hours.unreported, 4 * 36000ul);
+    EXPECT_EQ(hours.gapMs, 3600000u);
 }
 
 // Whether the host could start with a program of exe and an option of optionLength bytes.

@@ -5,8 +5,9 @@
 //   box CAPTION BUTTON MS [PID] | win TITLE MS [PID], then the verbs that drive that window: dump,
 //       set ID TEXT, check ID N, select ID N, click ID, close, help, drop FILE..., enabled MS
 //   scm NAME status|config|delete|start|create PATH START TYPE|control CODE|watch STATE MS|
-//     killhost MS
-//   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE
+//     killhost MS|sleep MS
+//   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE |
+//   message EXE ID LANGID
 // Started with anything else, it is the test child (Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -205,6 +206,8 @@ static void Scm(char **argv)
         ok = StartServiceA(service, 0, NULL);
     if (ok && !strcmp(verb, "control"))
         ok = ControlService(service, atoi(argv[2]), &plain);
+    if (ok && !strcmp(verb, "sleep"))
+        Sleep(atoi(argv[2]));
     SERVICE_STATUS_PROCESS host = {};
     DWORD size;
     if (ok && !strcmp(verb, "killhost")) { // killhost MS: its process ended MS after this verb
@@ -269,7 +272,8 @@ static void Mutexes(const char *verb, char **names, int count)
 // --windows: an unowned window and one it owns (WM_CLOSE ends it, SC_CLOSE goes to DefWindowProc);
 // --ignore: ignores close messages; --hang: takes no messages once its windows exist; --exit N;
 // --run MS; --wait; --spawn: a copy that inherits its handles; --streams, --pour N: writes to its
-// standard output and error; --read: reads its standard input
+// standard output and error; --first N: the first N copies that log to the same file end at once
+// with 3, later ones wait; --read: reads its standard input
 // and ends (exit code 9) when the read returns; --env A,B: logs "env name= set= value=" of each.
 // Without these it ends at once.
 static char gLog[MAX_PATH];
@@ -396,6 +400,24 @@ static int Child(void)
         sprintf(line, "line %08d\r\n", i); // 15 bytes
         Write(STD_OUTPUT_HANDLE, line);
     }
+    if (Option("--first")) { // --first N: the first N copies that log here end at once with 3
+        char *all = (char *)malloc(1 << 20);
+        HANDLE f = CreateFileA(gLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+        DWORD read = 0;
+        ReadFile(f, all, (1 << 20) - 1, &read, NULL);
+        CloseHandle(f);
+        all[read] = '\0';
+        int starts = 0;
+        for (char *p = all; (p = strstr(p, "start pid=")) != NULL; p++)
+            starts++;
+        free(all);
+        if (starts <= atoi(Option("--first"))) {
+            Log("exit code=3");
+            return 3;
+        }
+        Sleep(INFINITE);
+    }
     if (Option("--exit")) {
         Log("exit code=%lu", strtoul(Option("--exit"), NULL, 10));
         return strtoul(Option("--exit"), NULL, 10);
@@ -418,11 +440,27 @@ static int Child(void)
     return 0;
 }
 
+// message EXE ID LANGID: the text of message ID in the language (hex), its inserts %1, %2... as
+// "<1>", "<2>"...; the empty text when there is none.
+static void Message(char **argv)
+{
+    HMODULE exe = LoadLibraryExA(argv[0], NULL, LOAD_LIBRARY_AS_DATAFILE);
+    const char *inserts[] = {"<1>", "<2>", "<3>", "<4>", "<5>"};
+    char *text = NULL;
+    DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                  FORMAT_MESSAGE_ARGUMENT_ARRAY;
+    DWORD n = FormatMessageA(flags, exe, atoi(argv[1]), strtoul(argv[2], NULL, 16), (LPSTR)&text, 0,
+                             (va_list *)inserts);
+    printf("message id=%s lang=%s text=%s\n", argv[1], argv[2], n ? Hex(text) : "");
+    LocalFree(text);
+    FreeLibrary(exe);
+}
+
 int main(int argc, char **argv)
 {
     char first[64], text[1024];
     snprintf(first, sizeof first, " %s ", argc > 1 ? argv[1] : "");
-    if (!strstr(" run box win scm mutex alive kill strings ", first))
+    if (!strstr(" run box win scm mutex alive kill strings message ", first))
         return Child();
     for (int i = 1, n; i < argc; i += n + 1) { // past the verb, its arguments and the ";"
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
@@ -445,6 +483,8 @@ int main(int argc, char **argv)
             Scm(a);
         if (!strcmp(verb, "mutex") || !strcmp(verb, "alive") || !strcmp(verb, "kill"))
             Mutexes(verb, a, count);
+        if (!strcmp(verb, "message"))
+            Message(a);
         for (int id = 1; exe && id < 40; id++)
             if (LoadStringA(exe, id, text, sizeof text))
                 printf("string id=%d text=%s\n", id, Hex(text));

@@ -68,6 +68,16 @@ ROADS += [
     (I + "/password=x /account=" + "u" * 260, 1, [(30, E)], 0),
     ("/install /name=%s /exe={p} /account=virtual" % ("s" * 249), 1, [(30, E)], 0),
 ]
+# The exit codes that end the service: up to 16 of 0 to 4294967295, comma-separated, nothing else.
+ROADS += [
+    (I + "/noretry=" + ",".join(str(c) for c in range(4294967280, 4294967296)), 0, [], 1),
+    (I + "/noretry=" + ",".join(str(c) for c in range(17)), 1, [(28, E)], 0),
+    (I + "/noretry=4294967296", 1, [(28, E)], 0),
+    (I + "/no_error /noretry=", 1, [], 0),
+    (I + "/no_error /noretry=1,,2", 1, [], 0),
+    (I + "/no_error /noretry=x", 1, [], 0),
+    (I + "/no_error /noretry=1,", 1, [], 0),
+]
 # An option, and whether it is given quoted (where \" is a quote): it reaches the program whole.
 OPTIONS = [
     (b"  lead --exit 0 trail  ", 1),
@@ -234,12 +244,12 @@ class RoadTest(TaviCase):
         box, name, text = Sandbox(self, "with blank"), self.service(), "Web サーバー一覧表"
         tail = '/install /name=%s /exe=%s /option="-p \\"x\\"" /description="%s" /retry /auto '
         tail += "/end=ctrlbreak /desktop /log=web.log /logkeep=9 /stoptime=3600 /retrymax=0 "
-        tail += '/env="SPACED=a b" /env="SJIS=ソ" /env=GONE='
+        tail += '/env="SPACED=a b" /env="SJIS=ソ" /env=GONE= /noretry=0,4294967295'
         box.write_ini(b"[env]\r\nOLD=1\r\n[other]\r\nkept=1\r\n")  # [env] replaced, the rest kept
         box.tavi(tail % (name, NOTEPAD, text))
         keys = dict(exe=NOTEPAD, option='"-p \\"x\\""', name=name, description=text, end=3)
         keys.update(auto=1, desktop=1, retry=1, encode=1, log="web.log", logsize=10485760)
-        keys.update(logkeep=9, retrymax=0, stoptime=3600)
+        keys.update(logkeep=9, retrymax=0, stoptime=3600, account="", noretry="0,4294967295")
         env = b"[env]\r\nSPACED=a b\r\nSJIS=%s\r\nGONE=\r\n" % SO
         self.assertEqual(box.read_ini(), b"[other]\r\nkept=1\r\n" + ini(**keys) + env)
         record = dict(kind="config", type="272", start="2", error="1", account=b"LocalSystem")
