@@ -9,11 +9,13 @@ import re
 import sys
 import zipfile
 
-# Name in the zip, file in the built tree.
+# Name in the zip, file in the built tree. Each executable has the help beside it, where its F1
+# looks for it.
 FILES = [
     ("tavi.exe", "dist/x86/tavi.exe"),
     ("tavi.chm", "dist/x86/tavi.chm"),
     ("x64/tavi.exe", "dist/x64/tavi.exe"),
+    ("x64/tavi.chm", "dist/x64/tavi.chm"),
     ("README.md", "README.md"),
     ("README.ja.md", "README.ja.md"),
     ("LICENSE", "LICENSE"),

@@ -1,5 +1,6 @@
 """scripts/release.sh in two fresh clones, in folders of different names, makes one zip; its sums
-check, and its name, the executables' version and the changelog name the CMake project's."""
+check, its name, the executables' version and the changelog name the CMake project's, and each
+executable has the help beside it."""
 
 import re
 import subprocess
@@ -9,8 +10,8 @@ import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-FILES = ["tavi.exe", "tavi.chm", "x64/tavi.exe", "README.md", "README.ja.md", "LICENSE"]
-FILES += ["CHANGELOG.md", "SHA256SUMS"]
+FILES = ["tavi.exe", "tavi.chm", "x64/tavi.exe", "x64/tavi.chm", "README.md", "README.ja.md"]
+FILES += ["LICENSE", "CHANGELOG.md", "SHA256SUMS"]
 
 
 def resource(exe, key):  # a string of the version resource: UTF-16 key, padding, UTF-16 value
@@ -40,10 +41,13 @@ class ReleaseTest(unittest.TestCase):
             self.assertEqual([line.split("  ")[1] for line in sums], FILES[:-1])
             changelog = Path(tmp, "unpacked/CHANGELOG.md").read_text()
             found = [re.search(r"^## \[([^\]]+)\]", changelog, re.M)[1]]
-            for exe in ["tavi.exe", "x64/tavi.exe"]:
+            helps = set()  # each executable's tavi.chm, beside it where its F1 looks
+            for exe in [name for name in FILES if name.endswith(".exe")]:
                 data = Path(tmp, "unpacked", exe).read_bytes()
                 found += [resource(data, "FileVersion"), resource(data, "ProductVersion")]
+                helps.add(Path(tmp, "unpacked", exe).with_name("tavi.chm").read_bytes())
             self.assertEqual(found, [version] * 5)
+            self.assertEqual([h[:4] for h in helps], [b"ITSF"])  # one help, a compiled one
 
 
 if __name__ == "__main__":

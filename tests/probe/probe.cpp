@@ -8,6 +8,7 @@
 //     killhost MS|sleep MS
 //   mutex NAME [hold] | alive PID... | kill PID... ("=PID": any process) | strings EXE |
 //   message EXE ID LANGID
+//   lock FILE: holds it as another writer would, until killed; prints "lock held=1"
 // Started with anything else, it is the test child (Child below).
 #include <windows.h>
 #include <shlobj.h>
@@ -460,7 +461,7 @@ int main(int argc, char **argv)
 {
     char first[64], text[1024];
     snprintf(first, sizeof first, " %s ", argc > 1 ? argv[1] : "");
-    if (!strstr(" run box win scm mutex alive kill strings message ", first))
+    if (!strstr(" run box win scm mutex alive kill strings message lock ", first))
         return Child();
     for (int i = 1, n; i < argc; i += n + 1) { // past the verb, its arguments and the ";"
         for (n = 1; i + n < argc && strcmp(argv[i + n], ";");)
@@ -488,6 +489,15 @@ int main(int argc, char **argv)
         for (int id = 1; exe && id < 40; id++)
             if (LoadStringA(exe, id, text, sizeof text))
                 printf("string id=%d text=%s\n", id, Hex(text));
+        // Made if missing, held as another writer holds a file: shared with readers and writers,
+        // not with deletion.
+        if (!strcmp(verb, "lock") &&
+            CreateFileA(a[0], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        NULL, OPEN_ALWAYS, 0, NULL) != INVALID_HANDLE_VALUE) {
+            printf("lock held=1\n");
+            fflush(stdout);
+            Sleep(INFINITE);
+        }
         fflush(stdout);
     }
     return 0;

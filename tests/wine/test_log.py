@@ -10,6 +10,7 @@ from test_service import ServiceCase
 STAMP = rb"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} tavi: "
 STREAMS = b"out 1\r\nerr 2\r\nout \x83\x5c\r\nerr last"  # a ソ, and no line end at the end
 POURED = b"".join(b"line %08d\r\n" % i for i in range(500))
+EARLIER = {"web.2.log": b"earlier 2\r\n", "web.1.log": b"earlier 1\r\n"}  # kept, oldest first
 
 
 def split_log(data):
@@ -20,12 +21,21 @@ def split_log(data):
 
 
 class LogTest(ServiceCase):
-    def install_logged(self, end, extra, log="web.log", size=0, keep=5, start="/start"):
-        flags = '%s /log="%s" /logsize=%d /logkeep=%d' % (start, log, size, keep)
-        return self.install_child(end, extra, flags)
+    def install_logged(self, end, extra, start="/start"):
+        return self.install_child(end, extra, start + " /log=web.log /logsize=0")
+
+    def pour_after(self, command, keep):  # a service whose batch file runs command, then pours
+        bat = os.path.join(self.box.dir, "pour.bat")
+        pour = '"%s" --pour 500 --exit 0' % winpath(self.child())
+        Path(bat).write_bytes(b("@%s\r\n@%s\r\n" % (command, pour)))
+        flags = "/log=web.log /logsize=1000 /logkeep=%d" % keep
+        return self.install("close", "", winpath(bat), flags)
 
     def logged(self, name="web.log"):
         return split_log(Path(self.box.dir, name).read_bytes())
+
+    def log_files(self):  # web.log, its numbered files and any other web* file, by name
+        return sorted(f for f in os.listdir(self.box.dir) if f.startswith("web"))
 
     def test_streams_and_tavi_lines(self):
         # The method, the program, its bytes, its exit code, the service's exit codes. The log is
@@ -59,26 +69,38 @@ class LogTest(ServiceCase):
                 self.assertEqual((start["out"], log.events("input"), log.alive()), ("3", [], []))
 
     def test_rotation_keeps_every_byte(self):
-        # The files, oldest first, hold exactly what the program wrote, less the oldest files
-        # beyond those kept; each within its size.
-        for log, keep, rotated in [
-            ("web.log", 20, "web.%d.log"),
-            ("web.log", 2, "web.%d.log"),
-            ("web.log", 0, None),
+        # The program, a batch file, runs a command, then pours 500 lines. The files, oldest
+        # first, hold exactly what was kept there and what the program wrote, less the oldest
+        # files beyond those kept; each within its size. The live log renamed (ren) before the
+        # first rotation: a new web.log is opened and no file moves, so the numbers run on
+        # unbroken; the renamed file, after the files kept before it, is not written again. A kept
+        # file held without sharing its deletion: nothing is renamed or deleted, the log grows on.
+        for keep, earlier, command, held in [
+            (20, {}, "rem", None),
+            (2, {}, "rem", None),
+            (0, {}, "rem", None),
+            (20, EARLIER, "ren web.log web.old.log", None),
+            (2, EARLIER, "rem", "web.1.log"),  # last: it is held until the test ends
         ]:
-            with self.subTest(log=log, keep=keep):
-                name = self.install_logged("close", "--pour 500 --exit 0", log, 1000, keep, "")[0]
+            with self.subTest(keep=keep, command=command, held=held):
+                [os.remove(Path(self.box.dir, f)) for f in self.log_files()]  # an earlier row's
+                [Path(self.box.dir, f).write_bytes(data) for f, data in earlier.items()]
+                if held:
+                    self.hold(os.path.join(self.box.dir, held))
+                name = self.pour_after(command, keep)
                 self.assertEqual(watch_stop(name, ("start",))()[0], (0, 0))
-                found = [f for f in os.listdir(self.box.dir) if f.startswith("web")]
-                names = [rotated % n for n in range(len(found) - 1, 0, -1)] + [log]
-                self.assertEqual(sorted(found), sorted(names))
+                found = self.log_files()
+                renamed = ["web.old.log"] if command.startswith("ren") else []
+                names = ["web.%d.log" % n for n in range(len(found) - len(renamed) - 1, 0, -1)]
+                names[len(earlier) : len(earlier)] = renamed  # after the files kept before it
+                names.append("web.log")
+                self.assertEqual(found, sorted(names))
                 if keep < 20:
                     self.assertEqual(len(names), keep + 1)
                 files = [Path(self.box.dir, f).read_bytes() for f in names]
-                output = split_log(b"".join(files))[0]
-                self.assertEqual(output, POURED if keep == 20 else POURED[-len(output) :])
-                self.assertLessEqual(max(map(len, files)), 1000)
-                [os.remove(Path(self.box.dir, f)) for f in names]
+                output, wanted = split_log(b"".join(files))[0], b"".join(earlier.values()) + POURED
+                self.assertEqual(output, wanted if keep == 20 or held else wanted[-len(output) :])
+                self.assertEqual(max(map(len, files)) > 1000, bool(held))  # held: it grew on
 
     def test_quick_ends_are_relaunched_after_pauses_that_grow(self):
         # A program that ends at once: three relaunches at once, then pauses of 1, 2, 4... s, never

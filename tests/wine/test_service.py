@@ -5,8 +5,8 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness import CLOSE, SC, STOP_PENDING, TaviCase, b, ini, poll, probe, scm, status
-from harness import watch_stop, winpath
+from harness import CLOSE, SC, STOP_PENDING, TaviCase, b, collect, ini, one, peek, poll, probe
+from harness import scm, status, watch_stop, winpath
 
 NOT_FOUND = 2  # what Wine's CreateProcessA gives for a missing program or folder, or a folder
 
@@ -33,6 +33,12 @@ class ServiceCase(TaviCase):
 
     def stop(self, name):
         return watch_stop(name, ("control", 1))()
+
+    def hold(self, path):  # another writer holds the file (see the probe's lock) until the end
+        held = probe("lock", winpath(path), background=True)
+        self.addCleanup(collect, held)
+        self.addCleanup(held[0].kill)
+        self.assertTrue(poll(lambda: one(peek(held), "lock")))
 
 
 class ChildTest(ServiceCase):
@@ -99,9 +105,11 @@ class HostTest(ServiceCase):
 
     def test_stops_by_itself_with_the_reason(self):
         # A program that cannot start, or a log that cannot be opened (then the program never
-        # runs), stops the service with the error code; one that ends by itself with an error (a
-        # crash too) fails the service with 1066 and its code.
+        # runs; one that another writer holds too: a log has one writer), stops the service with
+        # the error code; one that ends by itself with an error (a crash too) fails the service
+        # with 1066 and its code.
         name, folder = self.service(), winpath(self.box.dir) + "\\"
+        self.hold(os.path.join(self.box.dir, "held.log"))
         scm(name, ("create", winpath(self.box.exe), 3, 0x10))
         os.makedirs(os.path.join(self.box.dir, "program.exe"))
         long = "p" * (254 - len(folder)) + ".exe"  # with a blank, a command line of 259 bytes
@@ -114,6 +122,7 @@ class HostTest(ServiceCase):
             ("c.exe", "--exit 3221225477", "", (1066, 3221225477)),
             ("c.exe", "", "missing\\web.log", (3, 0)),
             ("c.exe", "", "program.exe", (5, 0)),  # a folder
+            ("c.exe", "", "held.log", (32, 0)),
             ("c.exe", "", "l" * 250, (206, 0)),
             # An [env] that cannot be formed: too long, or a line that is no variable.
             ("c.exe", "", "t.log", (10, 0), b"V=" + b"x" * 40000, b"environment too long"),
