@@ -8,7 +8,6 @@
 #include <string.h>
 
 CommandFlags gFlags;
-Credentials gCredentials;
 
 enum OptionKind { KIND_FLAG, KIND_KEY, KIND_ENV, KIND_PASSWORD };
 

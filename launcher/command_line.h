@@ -7,6 +7,7 @@
 #define TAVI_LAUNCHER_COMMAND_LINE_H
 
 #include <stddef.h>
+#include "settings/account.h"
 #include "settings/service_settings.h"
 
 struct CommandFlags {
@@ -20,18 +21,6 @@ struct CommandFlags {
 };
 
 extern CommandFlags gFlags;
-
-// What the command line says of the account beside the key: the password
-// (never stored; cleared once the registration is done), whether /password
-// and /account were given, and whether either was longer than 259 bytes.
-struct Credentials {
-    char password[TEXT_SIZE];
-    int passwordGiven;
-    int accountGiven;
-    int cut;
-};
-
-extern Credentials gCredentials;
 
 // Values collected from the command line, held until the scan ends: the
 // texts, flags (0 when absent) and the method (2 when absent) as given,

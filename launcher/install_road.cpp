@@ -50,7 +50,7 @@ int RunInstallRoad(void)
     // refused install must not rewrite what a running service will read at
     // its next start. They are prepared beside tavi.ini first, since a
     // service registered without its settings would have nothing to run.
-    if (!gFlags.ini && !PrepareSettings(1)) {
+    if (!gFlags.ini && !PrepareSettings()) {
         ReportRoadError(IDS_CREATE_FAILED, NULL);
         return EXIT_SCM_FAILED;
     }

@@ -17,7 +17,8 @@ UINT AccountRefusalMessage(int refusal)
     }
 }
 
-int ShowMessage(HWND owner, UINT id, const char *argument, const char *caption, UINT style)
+int ShowMessage(HWND owner, UINT id, const char *argument, const char *caption, UINT style,
+                const char *second)
 {
     char text[520];
     text[0] = '\0';
@@ -28,8 +29,9 @@ int ShowMessage(HWND owner, UINT id, const char *argument, const char *caption, 
         format[0] = '\0';
         LoadStringA(gInstance, id, format, sizeof format);
         // wsprintfA writes at most 1024 bytes; the longest entry with a
-        // 259-byte name stays far below the 520 bytes of text.
-        wsprintfA(text, format, argument);
+        // 259-byte name (or a field's label and its range) stays far below
+        // the 520 bytes of text.
+        wsprintfA(text, format, argument, second);
     }
     return MessageBoxA(owner, text, caption, style);
 }

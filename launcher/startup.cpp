@@ -8,7 +8,6 @@
 #include "service/service_host.h"
 
 HINSTANCE gInstance;
-ProgramPaths gPaths;
 
 // Fills gPaths; returns 0 when the module path was cut or the executable's
 // folder is too long for the settings path, so that the program would read

@@ -3,16 +3,9 @@
 #define TAVI_LAUNCHER_STARTUP_H
 
 #include <windows.h>
-#include "settings/text.h"
-
-struct ProgramPaths {
-    char modulePath[TEXT_SIZE];
-    char moduleDir[TEXT_SIZE];
-    char settingsPath[TEXT_SIZE];
-};
+#include "settings/program_paths.h"
 
 extern HINSTANCE gInstance;
-extern ProgramPaths gPaths;
 
 int TaviMain(HINSTANCE instance, const char *tail);
 int RunInstallRoad(void);

@@ -4,6 +4,7 @@
 
 #define IDD_CONFIG 101
 #define IDI_TAVI 102
+#define IDD_FURTHER 103
 
 // Controls of the configuration window.
 #define IDC_EXE 1000
@@ -16,6 +17,30 @@
 #define IDC_DESKTOP 1011
 #define IDC_DESCRIPTION 1012
 #define IDC_RETRY 1013
+#define IDC_FURTHER 1014
+
+// Controls of the further settings: each field, and the label that names
+// it in messages.
+#define IDC_LOG 1100
+#define IDC_LOG_BROWSE 1101
+#define IDC_LOGSIZE 1102
+#define IDC_LOGKEEP 1103
+#define IDC_RETRYMAX 1104
+#define IDC_NORETRY 1105
+#define IDC_STOPTIME 1106
+#define IDC_ACCOUNT 1107
+#define IDC_ACCOUNT_NAME 1108
+#define IDC_PASSWORD 1109
+#define IDC_ENV 1110
+#define IDC_LOG_LABEL 1120
+#define IDC_LOGSIZE_LABEL 1122
+#define IDC_LOGKEEP_LABEL 1123
+#define IDC_RETRYMAX_LABEL 1124
+#define IDC_NORETRY_LABEL 1125
+#define IDC_STOPTIME_LABEL 1126
+#define IDC_ACCOUNT_NAME_LABEL 1128
+#define IDC_PASSWORD_LABEL 1129
+#define IDC_ENV_LABEL 1130
 
 // The message catalogue. The numbers are fixed; 8 is not used.
 #define IDS_NAME_MISSING 1
@@ -48,12 +73,28 @@
 // cannot be stored or started, and tavi.exe's own path too long.
 #define IDS_SETTINGS_REFUSED 28
 #define IDS_PATH_TOO_LONG 29
-// The account: a request refused, and a user account in the window, which
-// has no password field.
+// The account: a request refused, and a user account's password missing in
+// the window.
 #define IDS_ACCOUNT_INVALID 30
 #define IDS_ACCOUNT_NEEDS_PASSWORD 31
 #define IDS_ACCOUNT_NO_PASSWORD 32
 #define IDS_ACCOUNT_NO_DESKTOP 33
-#define IDS_ACCOUNT_BY_COMMAND_LINE 34
+#define IDS_PASSWORD_MISSING 34
+// The further settings: the account list's entries in the order of
+// AccountChoice, the refusals of a field (its label and what it takes),
+// and the log's file dialog.
+#define IDS_ACCOUNT_LOCALSYSTEM 35
+#define IDS_ACCOUNT_LOCALSERVICE 36
+#define IDS_ACCOUNT_NETWORKSERVICE 37
+#define IDS_ACCOUNT_VIRTUAL 38
+#define IDS_ACCOUNT_USER 39
+#define IDS_NUMBER_REFUSED 40
+#define IDS_CODES_REFUSED 41
+#define IDS_ENV_LINE_REFUSED 42
+#define IDS_ENV_TOO_LONG 43
+#define IDS_LOG_REFUSED 44
+#define IDS_LOG_FILTER_NAME 45
+#define IDS_LOG_FILTER_PATTERN 46
+#define IDS_LOG_BROWSE_TITLE 47
 
 #endif

@@ -5,7 +5,7 @@
 #include <ntsecapi.h>
 #include <sddl.h>
 
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "scm/account_rights.h"
 #include "settings/account.h"
 #include "settings/service_settings.h"

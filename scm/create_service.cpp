@@ -5,8 +5,7 @@
 #include "scm/event_source.h"
 #include "scm/scm_handle.h"
 #include "scm/service_path.h"
-#include "launcher/command_line.h"
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "settings/account.h"
 #include "settings/service_settings.h"
 

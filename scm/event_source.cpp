@@ -1,6 +1,6 @@
 // See event_source.h.
 #include "scm/event_source.h"
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "settings/service_settings.h"
 
 // EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE

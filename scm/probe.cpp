@@ -5,7 +5,7 @@
 #include "scm/scm_handle.h"
 #include "launcher/command_line.h"
 #include "launcher/messages.h"
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "resources/resource.h"
 
 ProbeResult gProbe;

@@ -6,7 +6,7 @@
 // A log renamed or moved away by the user is left to the user: a new one
 // is opened at the path when the next rotation is due.
 #include "service/log_file.h"
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "settings/log_names.h"
 #include "settings/service_settings.h"
 

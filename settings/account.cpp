@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+Credentials gCredentials;
+
 static const char kAuthority[] = "NT AUTHORITY\\";
 static const char kVirtualPrefix[] = "NT SERVICE\\";
 

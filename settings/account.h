@@ -38,6 +38,19 @@ struct AccountRequest {
     int desktop;
 };
 
+// What a registration has beside the account key: the password (never
+// stored; cleared once the registration is done), whether it and /account
+// were given on the command line, and whether either was longer than 259
+// bytes. The command line fills it, or the window's further settings.
+struct Credentials {
+    char password[260];
+    int passwordGiven;
+    int accountGiven;
+    int cut;
+};
+
+extern Credentials gCredentials;
+
 // The kinds' keywords and prefixes match in any ASCII letter case, as
 // account names do; "NT AUTHORITY\..." and "NT SERVICE\<service name>"
 // name the same built-in and virtual accounts.

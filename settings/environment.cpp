@@ -192,3 +192,42 @@ EnvResult FormEnvironment(char *block, size_t size, const char *own, const char 
     block[w.used] = '\0';
     return ENV_FORMED;
 }
+
+int EnvListToText(char *out, size_t size, const char *list)
+{
+    if (size == 0)
+        return 0;
+    out[0] = '\0';
+    for (const char *line = list; *line != '\0'; line += strlen(line) + 1)
+        if (!AppendText(out, size, line) || !AppendText(out, size, "\r\n")) {
+            out[0] = '\0';
+            return 0;
+        }
+    return 1;
+}
+
+EnvResult EnvTextToList(char *list, size_t size, const char *text, int *line)
+{
+    static char one[ENV_SECTION_SIZE];
+    list[0] = list[1] = '\0';
+    *line = 0;
+    for (const char *p = text; *p != '\0';) {
+        const char *end = strchr(p, '\n');
+        size_t length = end != NULL ? (size_t)(end - p) : strlen(p);
+        const char *next = end != NULL ? end + 1 : p + length;
+        ++*line;
+        if (length > 0 && p[length - 1] == '\r')
+            length--;
+        if (length >= sizeof one)
+            return ENV_TOO_LONG;
+        memcpy(one, p, length);
+        one[length] = '\0';
+        if (length > 0 && !EnvLineCanBeStored(one))
+            return ENV_NOT_A_VARIABLE;
+        if (length > 0 && !AppendEnvLine(list, size, one))
+            return ENV_TOO_LONG;
+        p = next;
+    }
+    *line = 0;
+    return ENV_FORMED;
+}

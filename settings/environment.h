@@ -39,4 +39,13 @@ enum EnvResult { ENV_FORMED, ENV_TOO_LONG, ENV_NOT_A_VARIABLE };
 EnvResult FormEnvironment(char *block, size_t size, const char *own, const char *section,
                           int *line);
 
+// The list as the lines of a text, each ended by CR LF: 0 (out empty) when
+// it does not fit in size bytes.
+int EnvListToText(char *out, size_t size, const char *list);
+// The lines of a text (ended by LF or CR LF; empty ones passed over) as a
+// list: ENV_FORMED, ENV_NOT_A_VARIABLE with *line the 1-based number of the
+// first line that cannot be stored, or ENV_TOO_LONG when the list would not
+// fit in size bytes.
+EnvResult EnvTextToList(char *list, size_t size, const char *text, int *line);
+
 #endif

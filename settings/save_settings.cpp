@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <string.h>
 
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
@@ -88,7 +88,7 @@ static int FormCopyPath(char *copy)
     return AppendText(copy, TEXT_SIZE, "\\tavi.tmp");
 }
 
-int PrepareSettings(int all)
+int PrepareSettings(void)
 {
     // Callers refuse an option that does not fit before they get here; an
     // option that still does not is stored empty rather than cut.
@@ -110,15 +110,11 @@ int PrepareSettings(int all)
             keys[i] = {key.key, numbers[i], numbers[i]};
         }
     }
-    // The keys the window shows come first: it leaves the others in the
-    // file as they are.
-    const int count = all ? KEY_COUNT : SHOWN_KEY_COUNT;
-
     char copy[TEXT_SIZE];
     if (!FormCopyPath(copy) || !StartCopy(copy))
         return 0;
-    if (WriteKeys(keys, count, copy) && KeysReachedFile(keys, count, copy) &&
-        (!all || WriteEnvSection(copy)))
+    if (WriteKeys(keys, KEY_COUNT, copy) && KeysReachedFile(keys, KEY_COUNT, copy) &&
+        WriteEnvSection(copy))
         return 1;
     DeleteFileA(copy);
     return 0;

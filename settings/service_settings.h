@@ -59,9 +59,8 @@ enum KeyKind {
 
 // The keys of the [tavi] section, one row each, in the order the file holds
 // them: the key (also the option's name), its kind, its field (text or
-// number), its range, and what a missing key reads as. The first
-// SHOWN_KEY_COUNT are the window's, which it writes; it keeps the rest of
-// the file as it is.
+// number), its range, and what a missing key reads as. The window shows the
+// first nine in its main dialog and the others in its further settings.
 struct SettingKey {
     const char *key;
     KeyKind kind;
@@ -86,8 +85,7 @@ enum KeyIndex {
     K_STOPTIME,
     K_ACCOUNT,
     K_NORETRY,
-    KEY_COUNT,
-    SHOWN_KEY_COUNT = K_LOG
+    KEY_COUNT
 };
 extern const SettingKey kKeys[KEY_COUNT];
 

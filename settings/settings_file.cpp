@@ -3,12 +3,13 @@
 // (save_settings.cpp writes it).
 #include <windows.h>
 
-#include "launcher/startup.h"
+#include "settings/program_paths.h"
 #include "settings/environment.h"
 #include "settings/option_store.h"
 #include "settings/service_settings.h"
 #include "settings/settings_file.h"
 
+ProgramPaths gPaths;
 const char kSettingsSection[] = "tavi";
 const char kEnvSection[] = "env";
 

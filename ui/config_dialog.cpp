@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "ui/config_dialog.h"
+#include "ui/further_dialog.h"
 #include "ui/shell_functions.h"
 #include "ui/test_start.h"
 #include "launcher/messages.h"
@@ -122,21 +123,24 @@ static void OnOk(HWND dialog)
     // options; a command line the launch refuses could never start; a
     // service registered without its settings would have nothing to run.
     // Each way the window stays with the user's input in place.
-    if (!SettingsCanBeStored(&gSettings) || !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
+    // Every key and [env] are saved: a hand-written [env] that would not
+    // read back as it stands is refused as the command line refuses it.
+    if (!SettingsCanBeStored(&gSettings) || !EnvCanBeStored(&gSettings) ||
+        !SettingsCouldStart(&gSettings, gPaths.moduleDir)) {
         ShowMessage(dialog, IDS_SETTINGS_REFUSED, NULL, kErrorCaption, MB_OK);
         return;
     }
-    // The account is the file's. Without a password field the window
-    // cannot register a user account: the command line can.
-    AccountRequest account = {gSettings.account, gSettings.name, 0, 0, 0, gSettings.desktop};
+    // A user's account needs its password, typed in the further settings.
+    AccountRequest account = {gSettings.account,          gSettings.name,   0, 0,
+                              gCredentials.passwordGiven, gSettings.desktop};
     AccountRefusal refusal = CheckAccountRequest(&account);
     if (refusal != ACCOUNT_ACCEPTED) {
-        UINT id = refusal == ACCOUNT_NEEDS_PASSWORD ? IDS_ACCOUNT_BY_COMMAND_LINE
+        UINT id = refusal == ACCOUNT_NEEDS_PASSWORD ? IDS_PASSWORD_MISSING
                                                     : AccountRefusalMessage(refusal);
         ShowMessage(dialog, id, AccountShownName(gSettings.account), kErrorCaption, MB_OK);
         return;
     }
-    if (!PrepareSettings(0)) {
+    if (!PrepareSettings()) {
         ShowMessage(dialog, IDS_CREATE_FAILED, NULL, kCaption, MB_OK);
         return;
     }
@@ -170,36 +174,21 @@ static void OnOk(HWND dialog)
 static void OnBrowse(HWND dialog)
 {
     char path[TEXT_SIZE];
-    char title[TEXT_SIZE];
-    char filter[TEXT_SIZE];
-    path[0] = '\0';
-    title[0] = '\0';
-    filter[0] = '\0';
-    LoadStringA(gInstance, IDS_BROWSE_TITLE, title, sizeof title);
-    // "name\0pattern\0\0": the pattern gets the room the name leaves, less
-    // two bytes, so that the closing NUL always fits.
-    int nameLength = LoadStringA(gInstance, IDS_FILTER_NAME, filter, sizeof filter);
-    char *pattern = filter + nameLength + 1;
-    int patternLength = LoadStringA(gInstance, IDS_FILTER_PATTERN, pattern, 258 - nameLength);
-    pattern[patternLength + 1] = '\0';
-
-    OPENFILENAMEA dialogRecord;
-    ZeroMemory(&dialogRecord, sizeof dialogRecord);
-    // The size before the Windows 2000 extension, which every version takes.
-    dialogRecord.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    dialogRecord.hwndOwner = dialog;
-    dialogRecord.lpstrFilter = filter;
-    dialogRecord.lpstrFile = path;
-    dialogRecord.nMaxFile = sizeof path;
-    dialogRecord.lpstrTitle = title;
-    dialogRecord.Flags = OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!ShowOpenFileDialog(&dialogRecord))
+    if (!ChooseFile(dialog, IDS_BROWSE_TITLE, IDS_FILTER_NAME, IDS_FILTER_PATTERN, 0, NULL, path))
         return;
     if (!HasProgramExtension(path)) {
         ShowMessage(dialog, IDS_PROGRAM_FILES_ONLY, NULL, kErrorCaption, MB_OK);
         return;
     }
     TakeProgramFile(dialog, path);
+}
+
+static void OnFurther(HWND dialog)
+{
+    FurtherContext context;
+    ReadControl(dialog, IDC_NAME, context.name);
+    context.desktop = GetCheck(dialog, IDC_DESKTOP);
+    ShowFurtherSettings(dialog, &context);
 }
 
 static void OnDelete(HWND dialog)
@@ -261,6 +250,7 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         case IDCANCEL: DestroyWindow(dialog); break;
         case IDC_BROWSE: OnBrowse(dialog); break;
         case IDC_TEST_OR_DELETE: OnTestOrDelete(dialog); break;
+        case IDC_FURTHER: OnFurther(dialog); break;
         }
         break;
     case WM_DROPFILES: OnDropFiles(dialog, (HDROP)wParam); break;
@@ -272,6 +262,8 @@ INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         // A service that the probe stopped runs again, however the window closes.
         if (gProbe.wasRunning)
             StartWrappedService();
+        // A password typed and not used for a registration goes with the window.
+        ZeroText(gCredentials.password, sizeof gCredentials.password);
         PostQuitMessage(0);
         break;
     }

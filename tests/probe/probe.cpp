@@ -157,6 +157,8 @@ static void WindowVerb(const char *verb, char **a, int count)
         Send(control, WM_SETTEXT, 0, (LPARAM)Unhex(a[1]));
     if (!strcmp(verb, "check") || !strcmp(verb, "select"))
         Send(control, *verb == 'c' ? BM_SETCHECK : CB_SETCURSEL, atoi(a[1]), 0);
+    if (!strcmp(verb, "select")) // as a choice with the mouse tells the window
+        PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), CBN_SELCHANGE), (LPARAM)control);
     if (!strcmp(verb, "click"))
         PostMessageA(gWindow, WM_COMMAND, MAKEWPARAM(atoi(a[0]), BN_CLICKED), (LPARAM)control);
     if (!strcmp(verb, "close"))
@@ -486,7 +488,7 @@ int main(int argc, char **argv)
             Mutexes(verb, a, count);
         if (!strcmp(verb, "message"))
             Message(a);
-        for (int id = 1; exe && id < 40; id++)
+        for (int id = 1; exe && id < 60; id++)
             if (LoadStringA(exe, id, text, sizeof text))
                 printf("string id=%d text=%s\n", id, Hex(text));
         // Made if missing, held as another writer holds a file: shared with readers and writers,

@@ -35,10 +35,12 @@ def b(text):  # texts reach Windows programs in code page 932
     return text if isinstance(text, bytes) else str(text).encode("cp932")
 
 
-def msg(number, name=None):
+def msg(number, name=None, second=None):  # an entry with its "%s" (one, or two) filled in
     if not CATALOGUE:
         CATALOGUE.update((int(r["id"]), r["text"]) for r in probe("strings", winpath(EXE)))
-    return CATALOGUE[number].replace(b"%s", b(name)) if name else CATALOGUE[number]
+    text = CATALOGUE[number]
+    text = text.replace(b"%s", b(name), 1 if second is not None else -1) if name else text
+    return text.replace(b"%s", b(second), 1) if second is not None else text
 
 
 def ini(**keys):  # a settings file of one [tavi] section with these keys, in this order

@@ -236,7 +236,9 @@ class RoadTest(TaviCase):
         tail = "/uninstall /question /ok /name=" + services[0][1]
         code, boxes = self.box.tavi(tail, "yes", cwd=up)
         self.assertBoxes(boxes, (15, T, services[0][1]), (18, T, services[0][1]))
-        self.assertEqual((code, config(services[0][1]), services[0][2].alive()), (0, None, []))
+        # Deleted, the service goes once its program has ended and it has stopped.
+        gone = lambda: config(services[0][1]) is None and not services[0][2].alive()
+        self.assertEqual((code, poll(gone)), (0, True))
 
     def test_settings_file_record_and_options(self):
         # In a folder whose name has a blank: the path registered is quoted, and the service starts.

@@ -1,5 +1,7 @@
 """The configuration window: both modes, typing, browse, drop, F1 and the help, the test start."""
 
+import getpass
+import glob
 import html
 import os
 import re
@@ -11,13 +13,17 @@ import time
 from pathlib import Path
 
 from harness import CATALOGUE, CLOSE, E, EXE, PROBE, SC, STOPPED, T, WORK, TaviCase, b
-from harness import collect, config, ini, msg, one, peek, poll, probe, remove_service, scm, status
-from harness import winpath
+from harness import collect, config, ini, msg, one, peek, poll, probe, registry, remove_service
+from harness import scm, status, winpath
 
 TITLE = "tavi 起動プログラム設定"
 EXE_ID, BROWSE, OPTION, END, TEST, NAME = 1000, 1001, 1002, 1003, 1004, 1005
 AUTO, DESKTOP, DESCRIPTION, RETRY = 1010, 1011, 1012, 1013
 EDITABLE = [EXE_ID, BROWSE, OPTION, END, NAME, AUTO, DESKTOP, DESCRIPTION, RETRY]
+FURTHER, FURTHER_TITLE = 1014, "詳細設定"  # the further settings' button and dialog, its fields:
+LOG, LOG_BROWSE, LOGSIZE, LOGKEEP, RETRYMAX, NORETRY, STOPTIME = range(1100, 1107)
+ACCOUNT, ACCOUNT_NAME, PASSWORD, ENV_EDIT = range(1107, 1111)
+FIELDS = [LOG, LOGSIZE, LOGKEEP, RETRYMAX, NORETRY, STOPTIME, ACCOUNT_NAME, ENV_EDIT]
 APP = r"C:\tools\app.exe"
 ENV = b"[env]\r\nSPACED=a b " + b("ソ") + b"\r\nGONE=\r\n"  # the program's variables
 ROOT, HELP = Path(__file__).resolve().parents[2], Path(EXE).parent / "tavi.chm"
@@ -33,7 +39,7 @@ class Window:  # a tavi.exe started from its own folder, with its window open
         self.pid = poll(lambda: one(peek(self.run), "started"))["pid"]
         # A window left open by a failure is closed.
         test.addCleanup(probe, "win", b(TITLE).hex(), 0, self.pid, ";", "close")
-        self.hwnd = int(self.read().window["hwnd"], 16)
+        self.hwnd = self.owner = int(self.read().window["hwnd"], 16)
 
     def do(self, *verbs):  # ("set", ID, TEXT), ("check" or "select", ID, N), ("click", ID)...
         args = []
@@ -44,7 +50,7 @@ class Window:  # a tavi.exe started from its own folder, with its window open
     def answer(self, caption, button, number=None, *name):  # checks the owner: 5 and 11 have none
         box = one(probe("box", b(caption).hex(), button, 60000, self.pid), "box")
         self.test.assertIn("text", box, "no %s box" % caption)
-        owner = 0 if number in (5, 11) else self.hwnd
+        owner = 0 if number in (5, 11) else self.owner
         number and self.test.assertBoxes([box], (number, caption, *name), owner=owner)
 
     def read(self, *verbs):
@@ -78,6 +84,21 @@ class WindowTest(TaviCase):
     def assertMode(self, w, registered):
         enabled = [w.controls[i]["enabled"] for i in EDITABLE] + [w.controls[TEST]["text"]]
         self.assertEqual(enabled, [str(int(not registered))] * 9 + [msg(23 if registered else 24)])
+        further = (w.controls[FURTHER]["enabled"], w.controls[FURTHER]["text"])
+        self.assertEqual(further, ("1", b("詳細設定(&V)...")))  # in both modes
+
+    def further(self, w):  # opens the further settings of the window; their controls
+        w.do(("click", FURTHER))
+        w.title = FURTHER_TITLE
+        w.owner = int(w.read().window["hwnd"], 16)  # of the boxes that refuse a value
+        return w.controls
+
+    def back(self, w, *verbs):  # these verbs close the further settings: the main window again
+        w.do(*verbs)
+        w.title, w.owner = TITLE, w.hwnd
+
+    def shown(self, controls):  # the fields' texts, the account chosen
+        return [controls[i]["text"] for i in FIELDS] + [int(controls[ACCOUNT]["cursel"])]
 
     def test_opening_in_both_modes(self):
         keys = dict(exe=APP, option=r'"-a \"b\" c:\\x"', name="svc one", description="説明")
@@ -152,8 +173,8 @@ class WindowTest(TaviCase):
     def test_registration_from_the_window(self):
         # Stored end 7 selects nothing, and OK stores -1; an upper-case extension passes; Yes
         # registers, and Yes to the start tries it: the program cannot be launched, the start has
-        # failed. The window keeps the keys it does not show as they are, and registers the
-        # preshutdown time of the file's stoptime and its account.
+        # failed. The window saves every key, a hand-written logsize that is no number as the
+        # default it reads as, keeps [env], and registers the file's stoptime and account.
         stored = dict(end=7, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
         stored.update(account="virtual")
         self.box.write_ini(ini(**stored) + ENV)
@@ -166,11 +187,11 @@ class WindowTest(TaviCase):
         w.answer(T, "yes", 14, name)
         w.answer(T, "ok", 3, name)
         w.closed()
-        keys = dict(end=-1, log="w.log", logsize="abc", logkeep=7, retrymax=0, stoptime=50)
+        keys = dict(end=-1, log="w.log", logsize=10485760, logkeep=7, retrymax=0, stoptime=50)
         keys.update(account="virtual")
         keys.update(exe=r"C:\tools\app.EXE")
         keys.update(option=b('"a \\"q\\" C:\\\\dir\\\\ ソ"'), name=name, description="")
-        keys.update(auto=1, desktop=0, retry=1, encode=1)
+        keys.update(auto=1, desktop=0, retry=1, encode=1, noretry="")
         self.assertEqual(self.box.read_ini(), ini(**keys) + ENV)
         self.assertEqual(config(name)["preshutdown"], "60000")
         self.assertEqual(config(name)["account"], b"NT SERVICE\\" + b(name))
@@ -221,6 +242,99 @@ class WindowTest(TaviCase):
         w.answer(T, "no", 14, name)
         w.closed()
         self.assertEqual((status(name)["state"], len(log.events("windows"))), (STOPPED, 4))
+
+    def test_further_settings_filled_refused_and_saved(self):
+        # Filled from a tavi.ini that sets every key and [env], at one end of each range; each field
+        # refused one past either end with its message, the dialog staying; Cancel drops what was
+        # typed; OK takes the other ends, and the main OK (answered No) saves every key.
+        keys = dict(exe=APP, option='""', name="svc", description="", end=2, auto=1, desktop=0)
+        keys.update(retry=0, encode=1, log="w表.log", logsize=2147483647, logkeep=0, retrymax=0)
+        keys.update(stoptime=1, account="LocalService", noretry="0,3")
+        self.box.write_ini(ini(**keys) + b"[env]\r\nA=" + b("表示") + b"\r\nB=2\r\n")
+        w = Window(self)
+        w.shows()
+        filled = [
+            b("w表.log"),
+            b"2147483647",
+            b"0",
+            b"0",
+            b"0,3",
+            b"1",
+            b"",
+            b("A=表示\r\nB=2\r\n"),
+            1,
+        ]
+        self.assertEqual(self.shown(self.further(w)), filled)
+        codes17, long_log, label = ",".join(map(str, range(17))), "l" * 252, w.controls
+        for field, value, number, second in [
+            (LOGSIZE, "2147483648", 40, "0～2147483647"),
+            (LOGSIZE, "-1", 40, "0～2147483647"),
+            (LOGKEEP, "100", 40, "0～99"),
+            (RETRYMAX, "3601", 40, "0～3600"),
+            (STOPTIME, "0", 40, "1～3600"),
+            (STOPTIME, "3601", 40, "1～3600"),
+            (NORETRY, codes17, 41, None),
+            (NORETRY, "4294967296", 41, None),
+            (NORETRY, "1,", 41, None),
+            (ENV_EDIT, "A=1\r\nNO VALUE", 42, "2"),
+            (LOG, long_log, 44, None),
+        ]:
+            with self.subTest(field=field, value=value[:20]):
+                kept = w.controls[field]["text"]
+                w.do(("set", field, value), ("click", 1))
+                name = label[field + 20]["text"].split(b"(&")[0]
+                w.answer(E, "ok", number, name, *[second] * (second is not None))
+                w.do(("set", field, kept))
+        self.back(w, ("set", LOGSIZE, "5"), ("click", 2))  # Cancel drops it
+        self.assertEqual(self.shown(self.further(w)), filled)
+        self.back(w, ("click", 1))  # the ends as filled are taken: the dialog closes
+        codes16 = ",".join(map(str, range(4294967280, 4294967296)))
+        changes = [(LOG, r"C:\logs\x.log"), (LOGSIZE, 0), (LOGKEEP, 99), (RETRYMAX, 3600)]
+        changes += [(NORETRY, codes16), (STOPTIME, 3600), (ENV_EDIT, "N=値\r\n\r\nC=3")]
+        self.further(w)
+        w.do(*[("set", field, value) for field, value in changes], ("select", ACCOUNT, 3))
+        self.back(w, ("click", 1))
+        w.fill(("click", 1))
+        w.answer(T, "no", 13, "svc")
+        w.closed()
+        keys.update(log=r"C:\logs\x.log", logsize=0, logkeep=99, retrymax=3600, stoptime=3600)
+        keys.update(account="virtual", noretry=codes16)
+        saved = ini(**keys) + b"[env]\r\nN=" + b("値") + b"\r\nC=3\r\n"
+        self.assertEqual(self.box.read_ini(), saved)
+
+    def test_further_settings_account_test_start_and_read_only(self):
+        # A user's account needs its password; the test start sees the environment as edited; the
+        # registration has the account, and the password is in no file nor the registry. A
+        # registered service's further settings are only shown.
+        name, log, user = self.service(), self.child_log(), ".\\" + getpass.getuser()
+        w = Window(self)
+        option = "--windows --env NEW --log " + log.win
+        w.fill(exe=winpath(self.child()), option=option, name=name, end=0)
+        self.further(w)
+        w.do(("select", ACCOUNT, 4), ("set", ACCOUNT_NAME, user), ("set", ENV_EDIT, "NEW=edited"))
+        w.do(("click", 1))
+        w.answer(E, "ok", 34, user)
+        self.back(w, ("set", PASSWORD, "S3cret-pw"), ("click", 1))
+        w.fill(("click", TEST))
+        w.answer(T, "ok", 12)
+        self.assertEqual(log.wait("env")[0]["value"], b"edited")
+        w.fill(("click", 1))
+        w.answer(T, "yes", 13, name)
+        w.answer(T, "no", 14, name)
+        w.closed()
+        self.assertEqual(config(name)["account"], b(user))
+        found = [Path(f).read_bytes() for f in glob.glob(self.box.dir + "/*")]
+        found.append(registry("HKLM\\System\\CurrentControlSet\\Services\\" + name))
+        self.assertFalse([f for f in found if b"S3cret-pw" in f])
+        w = Window(self)
+        controls = self.further(w)
+        read_only = [
+            int(controls[i]["style"], 16) & 0x800 != 0 for i in FIELDS if i != ACCOUNT_NAME
+        ]
+        disabled = [controls[i]["enabled"] for i in (ACCOUNT, ACCOUNT_NAME, PASSWORD, LOG_BROWSE)]
+        self.assertEqual((read_only, disabled), ([True] * 7, ["0"] * 4))
+        self.back(w, ("click", 1))
+        w.closed(("click", 2))
 
     def test_browse_and_help(self):
         shutil.copy(HELP, self.box.dir)
@@ -276,14 +390,17 @@ class WindowTest(TaviCase):
         codes = page["コマンドライン"]
         missing += [n for n in range(5) if "<tr><td>%d</td>" % n not in codes]
         self.assertEqual((missing, len(options), len(keys)), ([], 24, 16))
-        # The window's own texts: its title, its controls, and each line and sentence of the
-        # catalogue (messages, the methods' entries, the file dialog's title), "&" left out.
+        # The window's own texts: its titles, its controls and the further settings', and each line
+        # and sentence of the catalogue (messages, list entries, file dialogs' titles), "&" left out.
         w = Window(self)
         msg(1)
         shown = [c["text"] for c in w.do(("dump",)) if c["kind"] == "control"]
+        self.further(w)
+        shown += [c["text"] for c in w.do(("dump",)) if c["kind"] == "control"]
+        self.back(w, ("click", 2))
         w.closed(("click", 2))
         lines = [l for t in shown + list(CATALOGUE.values()) for l in t.decode("cp932").split("\n")]
-        captions = {TITLE} | {
+        captions = {TITLE, FURTHER_TITLE} | {
             c.replace("&", "") for l in lines for c in re.findall("[^。]+。?", l) + [l]
         }
         text = html.unescape(re.sub("<[^>]*>", "", text))
