@@ -391,7 +391,7 @@ class WindowTest(TaviCase):
         missing += [n for n in range(5) if "<tr><td>%d</td>" % n not in codes]
         self.assertEqual((missing, len(options), len(keys)), ([], 24, 16))
         # The window's own texts: its titles, its controls and the further settings', and each line
-        # and sentence of the catalogue (messages, list entries, file dialogs' titles), "&" left out.
+        # and sentence of the catalogue (messages, list entries, file dialogs' titles), without "&".
         w = Window(self)
         msg(1)
         shown = [c["text"] for c in w.do(("dump",)) if c["kind"] == "control"]
