@@ -135,12 +135,13 @@ static const char *ScanKey(int i, const char *p, CollectedValues *values)
     ServiceSettings *settings = &values->settings;
     char scratch[TEXT_SIZE];
     switch (key.kind) {
-    case KEY_TEXT:
-        if (i == K_ACCOUNT) {
-            values->credentials.accountGiven = 1;
-            return ReadWholeValue(settings->account, p, TEXT_SIZE, &values->credentials.cut);
-        }
-        return ReadOptionValue(settings->*key.text, p, TEXT_SIZE);
+    case KEY_TEXT: {
+        int cut = 0;
+        values->given |= 1u << i;
+        p = ReadWholeValue(settings->*key.text, p, TEXT_SIZE, &cut);
+        values->cut |= (unsigned)cut << i;
+        return p;
+    }
     case KEY_OPTION: return ReadOptionValue(settings->*key.text, p, TEXT_SIZE);
     case KEY_FLAG: settings->*key.number = 1; return p;
     case KEY_METHOD:
@@ -204,17 +205,19 @@ void ParseCommandLine(const char *tail)
     // The password is held in one place only.
     gCredentials = values.credentials;
     ZeroText(values.credentials.password, TEXT_SIZE);
+    gCredentials.accountGiven = values.given >> K_ACCOUNT & 1;
+    gCredentials.cut |= values.cut >> K_ACCOUNT & 1;
     if ((!gFlags.install && !gFlags.uninstall) || gFlags.ini) {
         LoadSettings();
         return;
     }
     gSettings = values.settings;
-    // A number not given takes its default; one given that is no number in
-    // range, an empty one too, stays -1, so that the install refuses it
-    // rather than guess.
     // A list given empty is refused as an empty item would be.
     if (values.given & 1u << K_NORETRY && gSettings.noretry[0] == '\0')
         CopyText(gSettings.noretry, TEXT_SIZE, ",");
+    // A number not given takes its default; one given that is no number in
+    // range, an empty one too, stays -1, so that the install refuses it
+    // rather than guess.
     for (int i = 0; i < KEY_COUNT; i++)
         if (kKeys[i].kind == KEY_NUMBER)
             gSettings.*kKeys[i].number = values.given & 1u << i

@@ -26,11 +26,13 @@ extern CommandFlags gFlags;
 // texts, flags (0 when absent) and the method (2 when absent) as given,
 // with each /env's "NAME=value" in the order given (envWhole 0 when one was
 // empty or did not fit); the numbers' texts as given, bit i of given set
-// when key i is (also when it is given empty).
+// when key i (a number, a text or a list) is given (also when empty), bit i
+// of cut when its text went on past 259 bytes; the password as given.
 struct CollectedValues {
     ServiceSettings settings;
     char numbers[KEY_COUNT][TEXT_SIZE];
     unsigned given;
+    unsigned cut;
     Credentials credentials;
 };
 

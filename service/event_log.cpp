@@ -31,10 +31,11 @@ static void Report(WORD type, DWORD id, const char *first, const char *second = 
         ReportEventA(sSource, type, 0, id, NULL, count, 0, values, NULL);
 }
 
-// A number as decimal text, into one of the caller's buffers.
+// A number as decimal text, into one of the caller's 12-byte buffers.
 static const char *Decimal(char *out, unsigned long value)
 {
-    wsprintfA(out, "%lu", value);
+    out[0] = '\0';
+    AppendDecimal(out, 12, value);
     return out;
 }
 
@@ -43,7 +44,7 @@ void ReportProgramStarted(const char *commandLine)
     char account[TEXT_SIZE];
     FormAccountName(account, sizeof account, gSettings.account, gSettings.name);
     Report(EVENTLOG_INFORMATION_TYPE, EVENT_PROGRAM_STARTED, commandLine,
-           account[0] != '\0' ? account : "LocalSystem");
+           AccountShownName(account));
 }
 
 void ReportLaunchFailed(DWORD error, const char *commandLine)

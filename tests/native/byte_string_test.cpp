@@ -188,9 +188,9 @@ static std::string Scan(const std::string &tail)
         s += std::string(line) + ";";
     s += v.envWhole ? "" : "!";
     const Credentials &k = c.credentials;
-    s += k.accountGiven ? "|account=" + std::string(v.account) : "";
+    s += c.given >> K_ACCOUNT & 1 ? "|account=" + std::string(v.account) : "";
     s += k.passwordGiven ? "|password=" + std::string(k.password) : "";
-    s += k.cut ? "|cut" : "";
+    s += k.cut || c.cut >> K_ACCOUNT & 1 ? "|cut" : "";
     s += v.noretry[0] != '\0' ? "|noretry=" + std::string(v.noretry) : "";
     return s.erase(s.find_last_not_of('|') + 1);
 }
